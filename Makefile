@@ -1,0 +1,47 @@
+# Entry points for a new user: `make demo` and `make test` install what is
+# missing, build and run. Everything builds into build/ (programs in build/bin).
+
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+# Debian packages the build, the tests and the demo need.
+PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
+            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin
+
+.PHONY: all deps configure build test demo clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -z "$$missing" ]; then exit 0; fi; \
+	if [ "$$(id -u)" = 0 ]; then \
+	    echo "Installing:$$missing"; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	else \
+	    echo "Missing packages. Run as root:"; \
+	    echo "  apt-get install -y$$missing"; \
+	    exit 1; \
+	fi
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD)
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: deps
+	$(MAKE) build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: deps
+	$(MAKE) build
+	testbed/demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,13 @@
+#pragma once
+
+// Keyboard access for the menu, the wait mode and the test commands. On a
+// terminal the console is switched to non-canonical mode without echo while a
+// key is awaited and restored at exit and on signals; on a pipe the same calls
+// read the pipe, a waiting byte counting as a key press.
+
+// 1 when a key (or a byte of piped input) is waiting, else 0. Never blocks.
+int console_key_waiting();
+// Reads one key without echo; -1 at end of input.
+int console_read_key();
+// Reads one line (without its line end) into buffer of `size`; false at end of input.
+bool console_read_line(char* buffer, int size);
