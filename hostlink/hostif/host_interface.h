@@ -22,6 +22,8 @@ constexpr uint8_t OPCODE_WRITE_SERIAL = 6;
 
 constexpr uint32_t RESET_CONTROL_ADDRESS = 0x00E00000;
 constexpr uint32_t BOOT_MODE_ADDRESS = 0x00E00018;
+constexpr uint32_t RESET_CLEAR_ADDRESS_1 = 0x00E000D0;
+constexpr uint32_t RESET_CLEAR_ADDRESS_2 = 0x00E000D4;
 constexpr uint32_t LINK_STATUS_ADDRESS = 0x80005000;
 constexpr uint32_t NETWORK_MODE_ADDRESS = 0x80005004;
 
@@ -32,20 +34,49 @@ extern uint8_t header_template[HEADER_SIZE];
 // Puts the header template back to its initial bytes (start of a process; tests).
 void reset_header_template();
 
+// The largest data block a message holds in message_buffer.
+constexpr int MESSAGE_DATA_CAPACITY = MESSAGE_BUFFER_SIZE - MESSAGE_DATA_OFFSET;
+
+// Little-endian 32-bit words as the device stores them.
+uint32_t get_le32(const uint8_t* bytes);
+void put_le32(uint8_t* bytes, uint32_t value);
+
+// The capture filter that admits only the device's frames to this PC.
+void format_device_filter(char* text, int size);
+
+// Fills bytes 0-13 (device_mac, pc_mac, 0x886C) and sends max(length, 64)
+// bytes of `frame`, which must hold at least that many. Bytes sent, or 0.
 int send_message(EthernetLink& link, uint8_t* frame, int length);
+// The first frame of up to retries + 1 capture calls, copied into buffer.
+// Its length, or 0 (nothing came, or it did not fit the 32..capacity range).
 int receive_message(EthernetLink& link, uint8_t* buffer, int capacity, int retries);
+// Reads n (0..MESSAGE_DATA_CAPACITY) bytes of memory, or of the AFE serial
+// registers when serial is non-zero, into message_buffer + 32. The data count
+// of the reply (never more than n nor more than arrived), or 0.
 int read_block(EthernetLink& link, uint32_t address, int n, int serial);
+// Writes the n bytes standing at message_buffer + 32; up to five sends. The
+// count the device reports written (at most n), or 0.
 int write_block(EthernetLink& link, uint32_t address, int n, int serial);
+// Word operations: 0, or -1 unless the device answered all four bytes.
 int read_word(EthernetLink& link, uint32_t address, uint32_t* value);
 int write_word(EthernetLink& link, uint32_t address, uint32_t value);
 int read_serial(EthernetLink& link, uint32_t address, uint32_t* value);
 int write_serial(EthernetLink& link, uint32_t address, uint32_t value);
+// One read request, then listens for up to `rounds` further 100 ms passes.
 int poll_word(EthernetLink& link, uint32_t address, int n, int rounds, uint32_t* value);
+// Polls for about `seconds` in attempts of `rounds` passes; drains late replies.
 int wait_for_device(EthernetLink& link, uint32_t address, int n, int seconds, uint32_t* value, int rounds);
+// Starts code at the address; completion is observed with wait_for_device.
 void run_code(EthernetLink& link, uint32_t address);
+// Plain ACTIVATE; nothing is awaited.
 void send_activate(EthernetLink& link);
+// ACTIVATE, then waits up to about 60 s; above 0 when the device answered.
 int activate_device(EthernetLink& link);
+// 0 read failed, 2 boot mode register below 3, else 1.
 int boot_state(EthernetLink& link);
+// Mode 0, 1 or 2 (boot mode 4, 3 or 1); 1 on success, 0 on failure.
 int reset_device(EthernetLink& link, int mode);
+// 1 with both words read, else 0.
 int query_status(EthernetLink& link, uint32_t* link_status, uint32_t* network_mode);
+// Broadcast address query; the answer's length with its source MAC in mac, or 0.
 int query_device_mac(EthernetLink& link, uint8_t mac[6]);

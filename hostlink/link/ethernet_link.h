@@ -2,10 +2,13 @@
 
 #include <pcap/pcap.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "zdk_status.h"
 
@@ -24,7 +27,8 @@ public:
     virtual ZdkStatus initialize();
     // Stops the receive loop, closes the handle and drops the list; no-op unless open.
     virtual void close();
-    // Cursor to the first entry; its description (nullptr when it has none).
+    // Cursor to the first entry; its description (the device name when the
+    // library has no description, as is usual on Linux).
     virtual ZdkStatus first_interface(const char** description);
     // The part of the entry's name from its first '{' on.
     virtual ZdkStatus interface_guid(const char** guid);
@@ -52,18 +56,40 @@ public:
     uint8_t local_mac[6] = {0, 0, 0, 0, 0, 0};
 
 protected:
+    // The loop run by the receive thread: dispatches one frame at a time until stopped.
     void dispatch_loop();
+    // Drops the interface list and the cursor with it.
+    void release_interfaces();
+    // Waits for the receive thread to finish, at most timeout_ms (-1: no limit).
+    ZdkStatus wait_for_loop_end(int timeout_ms);
+    bool has_cursor() const { return cursor_ < entries_.size(); }
+    // Closes the capture handle and its wait descriptor.
+    void close_capture();
+    // Sets up capture_wait_ and wait_timer_ for the open handle (none on failure).
+    void prepare_capture_wait();
+    // Waits at most 1 ms for the capture descriptor to become readable.
+    bool wait_for_capture();
 
+    // The library's list as read, kept whole for release; entries_ are the
+    // devices of it that can reach a device (no pseudo-devices, no loopback).
     pcap_if_t* interface_list_ = nullptr;
-    pcap_if_t* cursor_ = nullptr;
+    std::vector<pcap_if_t*> entries_;
+    size_t cursor_ = SIZE_MAX;  // index into entries_; SIZE_MAX = none
     int32_t open_flag_ = 0;
     pcap_t* capture_ = nullptr;
-    uint32_t netmask_ = 0;
+    // Waiting for the capture descriptor: an epoll set holding it and a
+    // deadline timer, both made once per open handle. The timer is re-armed
+    // only once its deadline has passed, so a receive that finds its frame
+    // in time costs one system call and no timer programming.
+    int capture_wait_ = -1;
+    int wait_timer_ = -1;
+    int64_t wait_deadline_ns_ = 0;
+    uint32_t netmask_ = 0;  // network-order octets read as one number
     std::thread receive_thread_;
     pcap_handler callback_ = nullptr;
     u_char* callback_user_ = nullptr;
-    // 1 while no loop runs; the loop sets it to 0 and stops once it is non-zero again.
-    volatile int32_t stop_flag_ = 1;
+    // 1 while no loop runs; the loop stops once it is non-zero again.
+    std::atomic<int32_t> stop_flag_{1};
     std::mutex loop_mutex_;
     std::condition_variable loop_ended_;
     bool loop_running_ = false;

@@ -6,6 +6,7 @@
 // read the pipe, a waiting byte counting as a key press.
 
 // 1 when a key (or a byte of piped input) is waiting, else 0. Never blocks.
+// End of input also counts as waiting: the read that follows gives -1.
 int console_key_waiting();
 // Reads one key without echo; -1 at end of input.
 int console_read_key();

@@ -3,5 +3,9 @@
 class EthernetLink;
 class ZdpClient;
 
-// Runs a memory script file; 0 on success, negative when it failed.
+// Runs a memory script file against the connected device. The number of
+// command lines run (0 or more) when the run ended without failure, else:
+//   -1 no path, -2 no command line in the file, -3 the run failed,
+//   -5 the file cannot be accessed, -9 it cannot be opened.
+// A failed test command under quit-on-failure ends the run with 0.
 int run_script(EthernetLink& link, ZdpClient& zdp, const char* path);

@@ -1,1 +1,10 @@
-int main() { return 0; }
+#include "link/ethernet_link.h"
+#include "startup/startup.h"
+#include "zdp/zdp_client.h"
+
+// Exit statuses are the negative codes of start-up; the shell sees them modulo 256.
+int main(int argc, char** argv) {
+    EthernetLink link;
+    ZdpClient zdp;
+    return run_hostlink(argc, argv, link, zdp);
+}

@@ -10,6 +10,14 @@
 # blanks) and the command runs once its ready line has appeared. The command's
 # exit status is the script's. Exit status 77 means namespaces are unavailable
 # here (the test is skipped).
+#
+# Environment: DEVSIM names the devsim binary (default build/bin/devsim next
+# to this tree); DEVSIM_LOG, when set, keeps everything devsim printed (its
+# closing counter line included) in that file.
+#
+# Where the kernel allows it the namespace also gets its own PID space with
+# this script as its first process, so that whatever happens to the test,
+# nothing started inside outlives it.
 set -u
 
 devsim_options=""
@@ -31,10 +39,16 @@ if [ "${HL_NETNS_INSIDE:-}" != "1" ]; then
         echo "SKIP: user and network namespaces are not available here (unshare -Urn failed)"
         exit 77
     fi
-    if [ "$use_devsim" = 1 ]; then
-        HL_NETNS_INSIDE=1 exec unshare -Urn "$0" --devsim "$devsim_options" --timeout "$limit" -- "$@"
+    isolate="-Urn"
+    if unshare -Urnp --fork --kill-child true 2>/dev/null; then
+        isolate="-Urnp --fork --kill-child"
     fi
-    HL_NETNS_INSIDE=1 exec unshare -Urn "$0" --timeout "$limit" -- "$@"
+    if [ "$use_devsim" = 1 ]; then
+        # shellcheck disable=SC2086
+        HL_NETNS_INSIDE=1 exec unshare $isolate "$0" --devsim "$devsim_options" --timeout "$limit" -- "$@"
+    fi
+    # shellcheck disable=SC2086
+    HL_NETNS_INSIDE=1 exec unshare $isolate "$0" --timeout "$limit" -- "$@"
 fi
 
 sysctl -qw net.ipv6.conf.default.disable_ipv6=1 net.ipv6.conf.all.disable_ipv6=1 2>/dev/null
@@ -58,18 +72,25 @@ trap 'exit 143' TERM INT
 
 if [ "$use_devsim" = 1 ]; then
     devsim="${DEVSIM:-$here/../../build/bin/devsim}"
-    ready=$(mktemp)
+    if [ -n "${DEVSIM_LOG:-}" ]; then
+        ready="$DEVSIM_LOG"
+        : >"$ready" || exit 1
+    else
+        ready=$(mktemp)
+    fi
     # shellcheck disable=SC2086 # the options are split at blanks on purpose
     "$devsim" -i dv0 $devsim_options >"$ready" 2>&1 &
     devsim_pid=$!
     n=0
     until grep -q '^devsim: listening on' "$ready"; do
         if ! kill -0 "$devsim_pid" 2>/dev/null || [ $n -ge 100 ]; then
-            echo "devsim did not start:"; cat "$ready"; rm -f "$ready"; exit 1
+            echo "devsim did not start:"; cat "$ready"
+            [ -n "${DEVSIM_LOG:-}" ] || rm -f "$ready"
+            exit 1
         fi
         sleep 0.05; n=$((n + 1))
     done
-    rm -f "$ready"
+    [ -n "${DEVSIM_LOG:-}" ] || rm -f "$ready"
 fi
 
 timeout -k 5 "$limit" "$@"

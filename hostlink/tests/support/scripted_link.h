@@ -26,7 +26,48 @@ public:
     bool fail_sends = false;
     bool fail_filters = false;
 
-    ZdkStatus initialize() override { return ZDK_SUCCESS; }
+    // The interface list the link offers, in list order; a missing address
+    // makes interface_address fail as for a device without IPv4.
+    struct Interface {
+        std::string description;
+        bool has_address = true;
+        uint8_t address[4] = {0, 0, 0, 0};
+    };
+    std::vector<Interface> interfaces;
+    ZdkStatus initialize_status = ZDK_SUCCESS;
+    ZdkStatus open_status = ZDK_SUCCESS;
+    int opened_index = -1;  // entry open_selected was last called on
+
+    ZdkStatus initialize() override { return initialize_status; }
+
+    ZdkStatus first_interface(const char** description) override {
+        cursor_index_ = interfaces.empty() ? -1 : 0;
+        if (cursor_index_ < 0) return ZDK_FAILED_QUERY_INTERFACE;
+        if (description) *description = interfaces[0].description.c_str();
+        return ZDK_SUCCESS;
+    }
+    ZdkStatus next_interface(const char** description) override {
+        if (cursor_index_ < 0 || cursor_index_ + 1 >= static_cast<int>(interfaces.size())) {
+            cursor_index_ = -1;
+            return ZDK_NO_MORE_INTERFACES;
+        }
+        ++cursor_index_;
+        if (description) *description = interfaces[cursor_index_].description.c_str();
+        return ZDK_SUCCESS;
+    }
+    ZdkStatus interface_address(uint8_t address[4]) override {
+        if (cursor_index_ < 0) return ZDK_NO_MORE_INTERFACES;
+        const Interface& entry = interfaces[cursor_index_];
+        if (!entry.has_address) return ZDK_FAILED_QUERY_INTERFACE;
+        for (int i = 0; i < 4; ++i) address[i] = entry.address[i];
+        return ZDK_SUCCESS;
+    }
+    ZdkStatus open_selected() override {
+        if (cursor_index_ < 0) return ZDK_INTERFACE_FAIL;
+        opened_index = cursor_index_;
+        if (open_status == ZDK_SUCCESS) open = true;
+        return open_status;
+    }
     void close() override { open = false; }
     int is_open() override { return open ? 1 : 0; }
 
@@ -57,4 +98,5 @@ public:
 
 private:
     Frame current_;
+    int cursor_index_ = -1;
 };

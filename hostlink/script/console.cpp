@@ -1,0 +1,108 @@
+#include "console.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+
+namespace {
+
+// Terminal state as found before the first key read, restored on every way out.
+struct termios saved_mode;
+bool saved_mode_valid = false;
+bool raw_mode_active = false;
+
+constexpr int restored_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void restore_terminal() {
+    if (saved_mode_valid && raw_mode_active) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved_mode);
+        raw_mode_active = false;
+    }
+}
+
+void restore_and_reraise(int signal_number) {
+    if (saved_mode_valid) tcsetattr(STDIN_FILENO, TCSANOW, &saved_mode);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+// Remembers the terminal's own mode once and arranges for it to come back at
+// exit and on the usual terminating signals (handlers others installed stay).
+void remember_terminal_mode() {
+    if (saved_mode_valid) return;
+    if (tcgetattr(STDIN_FILENO, &saved_mode) != 0) return;
+    saved_mode_valid = true;
+    std::atexit(restore_terminal);
+    for (int signal_number : restored_signals) {
+        struct sigaction current {};
+        if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            std::signal(signal_number, restore_and_reraise);
+        }
+    }
+}
+
+// Keys are read one at a time without echo; on a pipe nothing changes.
+void enter_key_mode() {
+    if (raw_mode_active || !isatty(STDIN_FILENO)) return;
+    remember_terminal_mode();
+    if (!saved_mode_valid) return;
+    struct termios raw = saved_mode;
+    raw.c_lflag &= ~(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) raw_mode_active = true;
+}
+
+// Lines are typed with the terminal's own editing and echo.
+void enter_line_mode() { restore_terminal(); }
+
+// One byte from standard input; -1 at end of input or on a read error.
+int read_byte() {
+    unsigned char byte = 0;
+    for (;;) {
+        ssize_t got = read(STDIN_FILENO, &byte, 1);
+        if (got == 1) return byte;
+        if (got < 0 && errno == EINTR) continue;
+        return -1;
+    }
+}
+
+}  // namespace
+
+// End of input also counts as waiting: the read that follows reports it, so a
+// caller polling for a key never spins on a closed input.
+int console_key_waiting() {
+    enter_key_mode();
+    struct pollfd input {STDIN_FILENO, POLLIN, 0};
+    int ready = poll(&input, 1, 0);
+    if (ready <= 0) return 0;
+    return (input.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0 ? 1 : 0;
+}
+
+int console_read_key() {
+    enter_key_mode();
+    return read_byte();
+}
+
+// Reads byte by byte so that nothing beyond the line is taken from a pipe; the
+// part of an over-long line that does not fit is read and dropped.
+bool console_read_line(char* buffer, int size) {
+    if (buffer == nullptr || size <= 0) return false;
+    enter_line_mode();
+    int stored = 0;
+    bool got_any = false;
+    for (;;) {
+        int byte = read_byte();
+        if (byte < 0) break;
+        got_any = true;
+        if (byte == '\n') break;
+        if (stored < size - 1) buffer[stored++] = static_cast<char>(byte);
+    }
+    if (stored > 0 && buffer[stored - 1] == '\r') --stored;
+    buffer[stored] = '\0';
+    return got_any;
+}

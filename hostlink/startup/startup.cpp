@@ -1,0 +1,108 @@
+#include "startup.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "command_line.h"
+#include "hostif/firmware.h"
+#include "interface_selection.h"
+#include "link/ethernet_link.h"
+#include "script/menu.h"
+#include "script/script.h"
+#include "startup/settings.h"
+#include "startup_texts.h"
+#include "zdp/zdp_client.h"
+
+namespace {
+
+constexpr uint16_t HOSTLINK_ETHERTYPE = 0x886c;
+constexpr int WAIT_FOR_SCRIPT_ENTRY = 2;
+constexpr int NO_PRESET = -1;
+
+constexpr int STATUS_INIT_FAILED = -3;
+constexpr int STATUS_NO_MATCHING_INTERFACE = -4;
+constexpr int STATUS_FILTER_FAILED = -5;
+constexpr int STATUS_ZDP_FAILED = -6;
+constexpr int STATUS_FIRMWARE_FAILED = -12;
+constexpr int STATUS_SCRIPT_FAILED = -77;
+
+const uint8_t DEFAULT_DEVICE_MAC[6] = {0x0A, 0x3F, 0x71, 0x00, 0x00, 0x01};
+
+// A run starts from the initial settings even when it is not the process's first.
+void reset_settings() {
+    std::memcpy(device_mac, DEFAULT_DEVICE_MAC, 6);
+    std::memset(pc_mac, 0, 6);
+    debug_level = 0;
+    cert_verbose = 0;
+    stop_on_failure = 0;
+}
+
+ZdkStatus install_device_filter(EthernetLink& link) {
+    char filter[160];
+    std::snprintf(filter, sizeof filter,
+                  "ether dst %02x:%02x:%02x:%02x:%02x:%02x and ether src %02x:%02x:%02x:%02x:%02x:%02x and "
+                  "ether proto 0x%x",
+                  pc_mac[0], pc_mac[1], pc_mac[2], pc_mac[3], pc_mac[4], pc_mac[5], device_mac[0], device_mac[1],
+                  device_mac[2], device_mac[3], device_mac[4], device_mac[5], HOSTLINK_ETHERTYPE);
+    return link.set_filter(filter);
+}
+
+int run_mode(const StartupOptions& options, EthernetLink& link, ZdpClient& zdp) {
+    if (options.firmware_mode) {
+        if (download_firmware(link, options.firmware_path, 1) == 0) {
+            std::printf("ERROR - failed to download firmware\n");
+            return STATUS_FIRMWARE_FAILED;
+        }
+        return 0;
+    }
+    if (options.script_mode) {
+        if (run_script(link, zdp, options.script_path) < 0) {
+            if (debug_level >= 1) std::printf("ERROR: Failed to run script file %s\n", options.script_path);
+            return STATUS_SCRIPT_FAILED;
+        }
+        return 0;
+    }
+    if (options.wait_mode) return run_menu(link, zdp, WAIT_FOR_SCRIPT_ENTRY);
+    return run_menu(link, zdp, NO_PRESET);
+}
+
+// From interface selection on, every way out closes the link.
+int run_on_link(const StartupOptions& options, EthernetLink& link, ZdpClient& zdp, const MacLookup& lookup) {
+    static const uint8_t not_given[4] = {0, 0, 0, 0};
+    if (std::memcmp(options.interface_address, not_given, 4) != 0) {
+        if (!select_interface_by_address(link, options.interface_address, lookup)) {
+            std::printf("ERROR: Failed to select Network interface\n");
+            return STATUS_NO_MATCHING_INTERFACE;
+        }
+    } else {
+        const int status = select_interface_from_menu(link, NO_PRESET, lookup);
+        if (status < 0) return status;
+    }
+    if (install_device_filter(link) != ZDK_SUCCESS) {
+        std::printf("\nERROR - failed to set MAC filters\n");
+        return STATUS_FILTER_FAILED;
+    }
+    std::memcpy(link.local_mac, pc_mac, 6);
+    if (zdp.init(&link) != ZDK_SUCCESS) {
+        std::printf("ERROR: Failed to initialize ZDP\n");
+        return STATUS_ZDP_FAILED;
+    }
+    return run_mode(options, link, zdp);
+}
+
+}  // namespace
+
+int run_hostlink(int argc, char* const* argv, EthernetLink& link, ZdpClient& zdp, const MacLookup& lookup) {
+    reset_settings();
+    StartupOptions options;
+    if (const auto status = read_command_line(argc, argv, options)) return *status;
+
+    if (link.initialize() != ZDK_SUCCESS) {
+        std::printf("ERROR: Failed to init\n");
+        return STATUS_INIT_FAILED;
+    }
+    if (!options.script_mode) print_banner(device_mac);
+    const int status = run_on_link(options, link, zdp, lookup);
+    link.close();
+    return status;
+}

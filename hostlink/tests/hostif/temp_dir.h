@@ -1,0 +1,36 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+// A private directory for one test's files, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/hostif-test-XXXXXX";
+        if (mkdtemp(pattern)) dir_ = pattern;
+    }
+    ~TempDir() {
+        if (!dir_.empty()) std::system(("rm -rf " + dir_).c_str());
+    }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string file(const std::string& name, const std::string& content) const {
+        std::ofstream(path(name), std::ios::binary) << content;
+        return path(name);
+    }
+    std::string file(const std::string& name, const std::vector<uint8_t>& content) const {
+        return file(name, std::string(content.begin(), content.end()));
+    }
+    static std::string contents(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+private:
+    std::string dir_;
+};

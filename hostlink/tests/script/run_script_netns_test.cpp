@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "devsim_process.h"
+#include "run_program.h"
+
+// `hostlink -s` against devsim on the veth pair: every memory command of a
+// script reaches the emulated device, and the exit status tells the outcome.
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScriptEndToEnd : public ::testing::Test {
+protected:
+    fs::path directory;
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "script_e2e_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory = pattern;
+    }
+    void TearDown() override { fs::remove_all(directory); }
+
+    std::string path(const char* name) const { return (directory / name).string(); }
+
+    void write_file(const char* name, const std::string& content) const {
+        std::ofstream(path(name), std::ios::binary) << content;
+    }
+
+    std::string read_file(const char* name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    ProgramRun hostlink(const std::string& script, std::vector<std::string> options = {}) const {
+        write_file("script.txt", script);
+        std::vector<std::string> arguments = {"-m", "1", "-a", "192.0.2.2"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        arguments.push_back("-s");
+        arguments.push_back(path("script.txt"));
+        return run_program(HOSTLINK_BINARY, arguments, "", 60);
+    }
+};
+
+TEST_F(ScriptEndToEnd, EveryMemoryCommandReachesTheDevice) {
+    std::string block;
+    for (int i = 0; i < 3000; ++i) block.push_back(char(i * 13 + 1));
+    write_file("block.bin", block);
+    write_file("words.txt", "11223344\n0xA5A5\n");
+    write_file("sub.txt", "; nested\nW,7008,0000BEEF\n");
+    DevsimProcess devsim({"--fw-version", "1.3.2", "--dump", "7000:10=" + path("words.dump"), "--dump",
+                          "8060:6=" + path("mac.dump"), "--dump", "20000:BB8=" + path("block.dump")});
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+
+    ProgramRun run = hostlink("; every command of the memory script\n"
+                              "W,7000,CAFEF00D\n"
+                              "R,7000\n"
+                              "F,0," + path("sub.txt") + "\n"
+                              "L,7010,"  + path("words.txt") + "\n"
+                              "N,7018," + path("words.txt") + "\n"
+                              "S,7000,"  + path("store.txt") + ",2,TEXT\n"
+                              "Z,7000,"  + path("sample.bin") + ",3\n"
+                              "A,10,5A\n"
+                              "I,10\n"
+                              "SLEEP,0x10\n"
+                              "PRINT,0,half way, or so\n"
+                              "GET_VERSION,0\n"
+                              "QUERY_STATUS,0\n"
+                              "QUERY_MAC,0\n"
+                              "SET_MAC,0,02:00:00:00:00:07\n"
+                              "WRITE_BLOCK,700C,01 02 03 04\n"
+                              "WRITE_BLOCK_F,20000," + path("block.bin") + "\n"
+                              "READ_BLOCK_F,20000," + path("back.bin") + ",3000\n"
+                              "ACTIVATE,0\n"
+                              "G,0\n"
+                              "RESET,0\n",
+                              {"-d", "3"});
+    devsim.stop();
+    EXPECT_EQ(run.status, 0) << run.output;
+    for (const char* expected : {"W,0x007000:0xcafef00d\n", "R,0x007000:0xcafef00d\n", "half way\n", "1.3.2\n",
+                                 "link ", "network mode ", "0a:3f:71:00:00:01\n", "Loaded 21 commands from file.\n"})
+        EXPECT_NE(run.output.find(expected), std::string::npos) << expected << "\n" << run.output;
+
+    std::string words = read_file("words.dump");
+    ASSERT_EQ(words.size(), 16u);
+    EXPECT_EQ(words.substr(0, 4), "\x0D\xF0\xFE\xCA");
+    EXPECT_EQ(words.substr(8, 4), std::string("\xEF\xBE\0\0", 4));
+    EXPECT_EQ(words.substr(12, 4), "\x01\x02\x03\x04");
+    EXPECT_EQ(read_file("mac.dump"), std::string("\x02\0\0\0\0\x07", 6));
+    EXPECT_EQ(read_file("block.dump"), block);
+    EXPECT_EQ(read_file("back.bin"), block);
+    EXPECT_EQ(read_file("store.txt"), "00007000:cafef00d\n00007004:00000000\n");
+    EXPECT_EQ(read_file("sample.bin"), std::string("\x0D\xF0\xFE\xCA\x0D\xF0\xFE\xCA\x0D\xF0\xFE\xCA"));
+}
+
+TEST_F(ScriptEndToEnd, LoadedWordsLandInOrderAndSwapped) {
+    write_file("words.txt", "11223344\nA5A5\n");
+    DevsimProcess devsim({"--dump", "7000:10=" + path("words.dump")});
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+    ProgramRun run = hostlink("L,7000," + path("words.txt") + "\nN,7008," + path("words.txt") + "\n");
+    devsim.stop();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(read_file("words.dump"), std::string("\x44\x33\x22\x11\xA5\xA5\0\0\x11\x22\x33\x44\0\0\xA5\xA5", 16));
+}
+
+TEST_F(ScriptEndToEnd, FailedScriptEndsWithStatus179) {
+    DevsimProcess devsim({"--dump", "7000:4=" + path("word.dump")});
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+    ProgramRun failed = hostlink("W,7000,1\nRESET\nW,7000,2\n", {"-d", "1"});
+    ProgramRun empty = hostlink("; nothing to do\n");
+    devsim.stop();
+    EXPECT_EQ(failed.status, 179) << failed.output;
+    EXPECT_NE(failed.output.find("ERROR: bad format at line #1: \"RESET\n\", aborting...\n"), std::string::npos);
+    EXPECT_NE(failed.output.find("ERROR: Failed to run script file "), std::string::npos) << failed.output;
+    EXPECT_EQ(empty.status, 179) << empty.output;
+    EXPECT_EQ(empty.output.find("*****"), std::string::npos) << "no banner in script mode\n" << empty.output;
+    EXPECT_EQ(read_file("word.dump"), std::string("\x01\0\0\0", 4));
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+#include <set>
+
+#include "device_memory.h"
+#include "zdp/station_tables.h"
+#include "zdp/zdp_commands.h"
+#include "zdp_fixture.h"
+
+namespace {
+
+// A network of HomePNA nodes behind the scripted link: every ZDP request is
+// acknowledged, STARTSEND with twice `numacks` acknowledgements, REPORTSTATS
+// with counters of the node's role in the running pair.
+class NetworkTestTest : public ZdpTest {
+protected:
+    void SetUp() override {
+        ZdpTest::SetUp();
+        link.responder = [this](const Frame& sent, std::deque<Frame>& replies) { answer(sent, replies); };
+    }
+
+    void add_stations(int count) {
+        device.put_word(STATION_COUNT_ADDRESS, static_cast<uint32_t>(count) << 16);
+        for (int k = 0; k < count; ++k) {
+            std::vector<uint8_t> address = {2, 0, 0, 0, 1, static_cast<uint8_t>(k + 1)};
+            device.put_bytes(STATION_TABLE_ADDRESS + k * STATION_ENTRY_SIZE + 20, address);
+            device.put_bytes(STATION_TABLE_ADDRESS + k * STATION_ENTRY_SIZE + 26, address);
+        }
+    }
+
+    void answer(const Frame& sent, std::deque<Frame>& replies) {
+        if (sent.size() > 15 && sent[15] == 0x01) {
+            device.answer(sent, replies);
+            // Once the station list is read, the link stops sending.
+            if (--reads_before_send_failure == 0) link.fail_sends = true;
+            return;
+        }
+        uint16_t seq = sequence_of(sent);
+        uint8_t node = sent[5];
+        uint8_t opcode = sent[19];
+        if (silent_nodes.count(node) && opcode == 0x08) return;
+        if (opcode == 0x11) transmitter = node;
+        if (opcode == 0x12) {
+            ++start_sends;
+            for (int i = 0; i < 2 * numacks; ++i) replies.push_back(zdp_reply(0, seq));
+            return;
+        }
+        if (opcode == 0x17) {
+            Frame reply = zdp_reply(0, seq, statistics_segments(node == transmitter ? transmitter_counters(1000)
+                                                                                   : receiver_counters(990)));
+            replies.push_back(reply);
+            return;
+        }
+        replies.push_back(zdp_reply(0, seq));
+    }
+
+    std::string run(const std::string& block, std::string* output) {
+        std::FILE* script = script_file(block);
+        testing::internal::CaptureStdout();
+        std::string result = test_network_command(link, zdp, script, "02:00:00:00:00:07 50\n");
+        *output = testing::internal::GetCapturedStdout();
+        return result;
+    }
+
+    static std::vector<std::string> performed_pairs(const std::string& output) {
+        std::vector<std::string> pairs;
+        const std::string marker = "performing test : ";
+        for (size_t at = output.find(marker); at != std::string::npos; at = output.find(marker, at + 1)) {
+            pairs.push_back(output.substr(at + marker.size(), output.find('\n', at) - at - marker.size()));
+        }
+        return pairs;
+    }
+
+    DeviceMemory device;
+    std::set<uint8_t> silent_nodes;
+    uint8_t transmitter = 0;
+    int numacks = 1;
+    int start_sends = 0;
+    int reads_before_send_failure = -1;
+};
+
+TEST_F(NetworkTestTest, ThreeStationsRunSixPairsInOrder) {
+    add_stations(2);
+    std::string output;
+    EXPECT_EQ(run("npkts=1000\nlength=100\ndgen_type=1\nTEST_NETWORK_END\n", &output), "");
+    EXPECT_EQ(output.substr(0, 36), "02:00:00:00:01:01\n02:00:00:00:01:02\n");
+    const std::vector<std::string> expected = {
+        "SA = 2 0 0 0 0 7 , DA = 2 0 0 0 1 1", "SA = 2 0 0 0 0 7 , DA = 2 0 0 0 1 2",
+        "SA = 2 0 0 0 1 1 , DA = 2 0 0 0 0 7", "SA = 2 0 0 0 1 1 , DA = 2 0 0 0 1 2",
+        "SA = 2 0 0 0 1 2 , DA = 2 0 0 0 0 7", "SA = 2 0 0 0 1 2 , DA = 2 0 0 0 1 1"};
+    EXPECT_EQ(performed_pairs(output), expected);
+    size_t per_lines = 0;
+    for (size_t at = output.find("\tPER = 1.00%  \n\n"); at != std::string::npos;
+         at = output.find("\tPER = 1.00%  \n\n", at + 1)) {
+        ++per_lines;
+    }
+    EXPECT_EQ(per_lines, 6u);
+    EXPECT_EQ(send_transfers.count, 6);
+    EXPECT_EQ(receive_transfers.count, 6);
+    // The second pair of each transmitter starts both of its transfers.
+    EXPECT_EQ(start_sends, 9);
+    // Three pauses of 500 ms per pair.
+    EXPECT_GE(pacing.slept_ms, 6 * 1500);
+}
+
+TEST_F(NetworkTestTest, SingleStationRunsNoPair) {
+    std::string output;
+    EXPECT_EQ(run("numacks=0\nTEST_NETWORK_END\n", &output), "");
+    EXPECT_EQ(output, "");
+    for (const Frame& frame : link.sent) EXPECT_NE(frame[15], 0x02);
+}
+
+TEST_F(NetworkTestTest, NoAcknowledgementsAwaitedWithNumacksZero) {
+    add_stations(1);
+    numacks = 0;
+    std::string output;
+    EXPECT_EQ(run("numacks=0\nnpkts=1000\nTEST_NETWORK_END\n", &output), "");
+    EXPECT_EQ(output.find("Failed to receive ACK"), std::string::npos) << output;
+    EXPECT_EQ(performed_pairs(output).size(), 2u);
+}
+
+TEST_F(NetworkTestTest, MissingEnableAcknowledgementSkipsThePair) {
+    add_stations(1);
+    silent_nodes.insert(0x01);
+    std::string output;
+    EXPECT_EQ(run("TEST_NETWORK_END\n", &output), "");
+    EXPECT_EQ(performed_pairs(output).size(), 2u);
+    size_t first = output.find("\n\tFailed to receive ACK when enabling_cert. Aborting current test\n");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(output.find("\n\tFailed to receive ACK when enabling_cert. Aborting current test\n", first + 1),
+              std::string::npos);
+    EXPECT_EQ(output.find("PER ="), std::string::npos);
+    EXPECT_EQ(send_transfers.count, 0);
+}
+
+TEST_F(NetworkTestTest, FullTransferTablesStopThePairs) {
+    add_stations(5);   // six stations: thirty pairs, twenty fit
+    std::string output;
+    EXPECT_EQ(run("TEST_NETWORK_END\n", &output), "failure : transfer table full\n");
+    EXPECT_EQ(performed_pairs(output).size(), 20u);
+    EXPECT_EQ(send_transfers.count, 20);
+}
+
+TEST_F(NetworkTestTest, FailuresOfTheBlockAndTheLink) {
+    add_stations(1);
+    std::string output;
+    EXPECT_EQ(run("npkts=5\n", &output), "failure : missing TEST_NETWORK_END\n");
+    for (const Frame& frame : link.sent) EXPECT_NE(frame[15], 0x02);
+    reads_before_send_failure = 2;   // the count word and one station entry
+    EXPECT_EQ(run("TEST_NETWORK_END\n", &output), std::string(status_text(ZDK_SEND_FAILED)));
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+#include "zdp/zdp_commands.h"
+#include "zdp_fixture.h"
+
+namespace {
+
+class StartSendTest : public ZdpTest {
+protected:
+    void SetUp() override {
+        ZdpTest::SetUp();
+        send_transfers.add(NODE_A, 0x0042);
+    }
+    // Queues `count` acknowledgements of the last request.
+    void queue_acks(int count) {
+        for (int i = 0; i < count; ++i) link.replies.push_back(zdp_reply(0, zdp.last_sequence()));
+    }
+    // Makes `count` acknowledgements arrive once `ms` of waiting have passed.
+    void acks_after(long long ms, int count) {
+        pacing.after_sleep = [this, ms, count, done = false]() mutable {
+            if (done || pacing.slept_ms < ms) return;
+            done = true;
+            queue_acks(count);
+        };
+    }
+};
+
+TEST_F(StartSendTest, UnknownTransmitterSendsNothing) {
+    per_accumulator.value = 0.5;
+    EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:08\n", 1), "failure : MAC address not recognised\n");
+    EXPECT_TRUE(link.sent.empty());
+    EXPECT_EQ(per_accumulator.value, 1.0);
+    reset_transfer_tables();
+    EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07\n", 1), "failure : MAC address not recognised\n");
+}
+
+TEST_F(StartSendTest, BothPhasesReceiveAllAcknowledgements) {
+    debug_level = 2;
+    link.responder = [this](const Frame&, std::deque<Frame>&) { queue_acks(4); };
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07\n", 2), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nSTART SEND command started :"
+              "\n    Waiting for 2 ACKS prior to test start:\n"
+              "     Received ACK 1 of 2 \n"
+              "     Received ACK 2 of 2 \n"
+              "Test in progress...\n"
+              "    Waiting for 2 ACKS after to test is done:\n"
+              "     Received ACK 1 of 2 \n"
+              "     Received ACK 2 of 2 \n"
+              "\n");
+    ASSERT_EQ(link.sent.size(), 1u);
+    EXPECT_EQ(link.sent[0][19], 0x12);
+    EXPECT_EQ(be16(link.sent[0], 30), 0x0042);
+}
+
+TEST_F(StartSendTest, MissedAcknowledgementsAreReportedAndTheCommandSucceeds) {
+    // Nothing answers before the test; the end-of-test acknowledgements come late.
+    acks_after(10000, 2);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07\n", 2), "");
+    std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(output, "..missed ack!\n..missed ack!\n");
+}
+
+TEST_F(StartSendTest, SummaryNamesTheFailedAcknowledgement) {
+    debug_level = 2;
+    acks_after(10000, 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07 0\n", 2), "");
+    std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find("missed ack!\nmissed ack!\n     Failed to receive ACK 2 of 2\n"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("     Received ACK 1 of 2 \n     Failed to receive ACK 2 of 2\n\n"), std::string::npos)
+        << output;
+}
+
+TEST_F(StartSendTest, QuitThenContinueEndsWithSuccess) {
+    pacing.keys = {'x', 'q', 'z', 'c'};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07 5000\n", 1), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "..Break by keystroke\nContinue or Abort? (c|a)\n");
+    EXPECT_TRUE(pacing.keys.empty());
+}
+
+TEST_F(StartSendTest, KeyZeroGoesBackToWaiting) {
+    pacing.keys = {'q', 0};
+    acks_after(2000, 2);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07 5000\n", 1), "");
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(link.replies.empty());
+}
+
+using StartSendDeathTest = StartSendTest;
+
+TEST_F(StartSendDeathTest, QuitThenAbortEndsTheProgramByPhase) {
+    pacing.keys = {'q', 'a'};
+    EXPECT_EXIT(start_send_command(zdp, "02:00:00:00:00:07\n", 1), testing::ExitedWithCode(0), "");
+    // After the test has started (its first acknowledgement came) the status is -99.
+    link.responder = [this](const Frame&, std::deque<Frame>&) { queue_acks(1); };
+    EXPECT_EXIT(start_send_command(zdp, "02:00:00:00:00:07\n", 1), testing::ExitedWithCode(256 - 99), "");
+    pacing.keys = {'q'};
+    EXPECT_EXIT(start_send_command(zdp, "02:00:00:00:00:07\n", 1), testing::ExitedWithCode(256 - 99), "");
+}
+
+}  // namespace

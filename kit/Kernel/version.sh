@@ -1,0 +1,35 @@
+#!/bin/sh
+# version.sh IP MAC
+# Asks the device for its firmware version and leaves it as the first word of
+# verinfo.txt (the upgrade tool reads it). A device that cannot be asked
+# leaves an ERROR word there; a loader failure is also the script's status.
+set -u
+
+if [ $# -lt 2 ]; then
+    echo "ERROR_ARGUMENTS" > verinfo.txt
+    exit 155
+fi
+ip="$1"
+mac="$2"
+tool="../Tool"
+
+script=$(mktemp "${TMPDIR:-/tmp}/version.XXXXXX") || exit 255
+output=$(mktemp "${TMPDIR:-/tmp}/version-out.XXXXXX") || { rm -f "$script"; exit 255; }
+trap 'rm -f "$script" "$output"' EXIT
+
+printf 'GET_VERSION,0\n' > "$script"
+timeout 120 "$tool/hostlink" -M "$mac" -a "$ip" -s "$script" > "$output" 2>&1
+status=$?
+cat "$output"
+
+version=$(grep -E '^[0-9]+\.[0-9]+\.[0-9]+$' "$output" | tail -n 1)
+if [ "$status" -ne 0 ]; then
+    echo "ERROR_LOADER" > verinfo.txt
+    exit "$status"
+fi
+if [ -z "$version" ]; then
+    echo "ERROR_TIMEOUT" > verinfo.txt
+    exit 0
+fi
+echo "$version" > verinfo.txt
+exit 0

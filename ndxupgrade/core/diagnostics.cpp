@@ -1,0 +1,101 @@
+#include "diagnostics.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+#include <sstream>
+#include <system_error>
+
+#include "pe_display.h"
+#include "run_and_wait.h"
+#include "upgrade.h"
+
+namespace ndx {
+namespace {
+
+bool fail(Session& session, const std::string& text)
+{
+    session.boxes.show("Error", text, BoxIcon::Error);
+    return false;
+}
+
+}  // namespace
+
+SnrReading parseSnrText(const std::string& text)
+{
+    SnrReading r;
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    if (!(in >> r.snr)) {
+        r.snr = 0;
+        return r;
+    }
+    r.valuesRead = 1;
+    if (!(in >> r.per)) {
+        r.per = 0;
+        return r;
+    }
+    r.valuesRead = 2;
+    if (!(in >> r.pe)) {
+        r.pe = 0;
+        return r;
+    }
+    r.valuesRead = 3;
+    return r;
+}
+
+std::string realDisplayText(float value)
+{
+    char text[64];
+    auto res = std::to_chars(text, text + sizeof text, static_cast<double>(value), std::chars_format::general, 15);
+    std::string shown(text, res.ptr);
+    if (shown.size() > 5) shown.resize(5);
+    return shown;
+}
+
+bool versionGatePasses(const std::string& versionText)
+{
+    const std::string head = versionText.substr(0, 3);
+    double number = 0;
+    auto res = std::from_chars(head.data(), head.data() + head.size(), number, std::chars_format::fixed);
+    if (res.ec != std::errc() || res.ptr != head.data() + head.size() || !std::isfinite(number)) return false;
+    return number > 1.2;
+}
+
+bool diagnoseClick(Session& session, const MacAddress& local, const MacAddress& remote,
+                   const std::string& peText, DiagDisplay& display)
+{
+    const std::string localText = macText(local);
+    if (!connectStep(session, localText, nullptr)) return fail(session, "Err: Can't connect to " + localText);
+    if (!versionQuery(session, localText, nullptr)) return fail(session, "Err: Can't get version of " + localText);
+    if (!versionGatePasses(session.versionText))
+        return fail(session, "Err: Diagnostic function only works on version >= 1.3.2");
+
+    const std::string kernel = kernelDir(session);
+    const std::string snrPath = kernel + "/snr.tmp";
+    std::error_code ec;
+    std::filesystem::remove(snrPath, ec);
+    display.showResults("0", "0", "0");
+    if (!canEnterDirectory(kernel)) return fail(session, "Err: Can't change directory to " + kernel);
+
+    // The exit status is not judged: snr.tmp alone tells whether the run worked.
+    runAndWait(session, "per_test.sh",
+               " " + session.interfaceIp + " " + localText + " " + macText(remote) + " " + peText + " 1400 10000",
+               kernel);
+
+    std::ifstream in(snrPath);
+    if (!in) {
+        display.showResults("0", "0", "0");
+        return fail(session, "Err: Diagnose fail.");
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    SnrReading r = parseSnrText(content.str());
+    if (r.valuesRead == 0) return fail(session, "Err: Diagnose fail.");
+    display.showResults(realDisplayText(r.snr), realDisplayText(r.per), peDisplayText(r.pe));
+    return true;
+}
+
+}  // namespace ndx

@@ -1,0 +1,39 @@
+#pragma once
+// The link diagnosis between a local and a remote device.
+
+#include <string>
+
+#include "mac_fields.h"
+#include "session.h"
+
+namespace ndx {
+
+// Where the results go: SNREdit, PEREdit and PEEdit on the form.
+class DiagDisplay {
+public:
+    virtual ~DiagDisplay() = default;
+    virtual void showResults(const std::string& snr, const std::string& per, const std::string& pe) = 0;
+};
+
+struct SnrReading {
+    int valuesRead = 0;  // as the "%f %f %d" scan counts them
+    float snr = 0;
+    float per = 0;
+    int pe = 0;
+};
+
+// Reads snr.tmp's text; decimal point whatever the locale says.
+SnrReading parseSnrText(const std::string& text);
+
+// Shortest general notation with up to 15 significant digits, cut to 5 characters.
+std::string realDisplayText(float value);
+
+// The diagnosis needs firmware newer than 1.2; a version that does not read as
+// a number is refused too.
+bool versionGatePasses(const std::string& versionText);
+
+// DiagBtnClick after its inputs check; false after a failure box.
+bool diagnoseClick(Session& session, const MacAddress& local, const MacAddress& remote,
+                   const std::string& peText, DiagDisplay& display);
+
+}  // namespace ndx

@@ -1,0 +1,58 @@
+#include "interface_status.h"
+
+namespace ndx {
+namespace {
+
+// The table keeps 20 characters with the terminator.
+const std::size_t kIpTextMax = 19;
+
+}  // namespace
+
+bool fillInterfaceTable(InterfaceSource& source, MessageBoxes& boxes, InterfaceTable& table,
+                        std::vector<std::string>& items)
+{
+    std::vector<CaptureDevice> devices;
+    table.clear();
+    items.clear();
+    if (!source.listDevices(devices)) {
+        boxes.show("Error", "pcap_findalldevs error: Can't get the NIC information", BoxIcon::Error);
+        return false;
+    }
+    for (const CaptureDevice& d : devices) {
+        if (table.size() == kMaxInterfaces) break;
+        table.push_back({d.description, d.name, d.ipv4.substr(0, kIpTextMax)});
+        items.push_back(std::to_string(table.size()) + ": " + d.description);
+    }
+    return true;
+}
+
+bool refreshStatus(InterfaceSource& source, MessageBoxes& boxes, InterfaceEntry* entry, StatusPanel& panel,
+                   bool& dhcpWait)
+{
+    if (!entry) return false;
+    std::vector<Adapter> adapters;
+    if (!source.listAdapters(adapters)) {
+        boxes.show("Error", "Call to WINAPI GetAdaptersInfo failed.\n", BoxIcon::Error);
+        return false;
+    }
+    bool ready = false;
+    for (const Adapter& a : adapters) {
+        if (a.name != entry->deviceName) continue;
+        entry->ipv4 = a.ipAddress.substr(0, kIpTextMax);
+        panel.text = a.dhcpEnabled ? " <dynamic IP>: " : " <fixed IP>: ";
+        if (a.ipAddress != "0.0.0.0") {
+            panel.text += a.ipAddress;
+            panel.colour = PanelColour::Aqua;
+            ready = true;
+            dhcpWait = false;
+        } else {
+            panel.text += "  ----  Not Ready";
+            panel.colour = PanelColour::Red;
+            ready = false;
+            dhcpWait = a.dhcpEnabled;
+        }
+    }
+    return ready;
+}
+
+}  // namespace ndx

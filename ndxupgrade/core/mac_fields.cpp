@@ -1,0 +1,122 @@
+#include "mac_fields.h"
+
+#include <cstdio>
+
+namespace ndx {
+namespace {
+
+const char* const kInvalidMac = "Invalid MAC Address";
+const char* const kNoInterfaceIp = "Can't get the Interface IP";
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool readFields(const MacFields& fields, MacAddress& mac)
+{
+    for (const std::string& f : fields)
+        if (f.size() != 2) return false;
+    MacAddress out{};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        int value = 0;
+        if (!readHexField(fields[i], value)) return false;
+        out[i] = static_cast<std::uint8_t>(value);
+    }
+    mac = out;
+    return true;
+}
+
+bool takeInterfaceIp(const std::string& entryIp, MessageBoxes& boxes, std::string& interfaceIp)
+{
+    interfaceIp = entryIp;
+    if (!interfaceIp.empty()) return true;
+    boxes.show("Error", kNoInterfaceIp, BoxIcon::Error);
+    return false;
+}
+
+}  // namespace
+
+std::string macText(const MacAddress& mac)
+{
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3],
+                  mac[4], mac[5]);
+    return text;
+}
+
+bool readHexField(const std::string& field, int& value)
+{
+    // The field is at most two characters, but a longer text must not overflow.
+    if (field.empty() || field.size() > 7) return false;
+    int v = 0;
+    for (char c : field) {
+        int d = hexDigit(c);
+        if (d < 0) return false;
+        v = v * 16 + d;
+    }
+    value = v;
+    return true;
+}
+
+std::string conversionErrorText(const std::string& field)
+{
+    return "'0x" + field + "' is not a valid integer value";
+}
+
+bool stepMacField(std::string& field, StepDirection direction)
+{
+    int value = 0;
+    if (!readHexField(field, value)) return false;
+    value += direction == StepDirection::Up ? 1 : -1;
+    if (value >= 256) value = 0;
+    if (value < 0) value = 255;
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(value));
+    field = text;
+    return true;
+}
+
+bool checkUpgradeInputs(const std::string& entryIp, const MacFields& fields, MessageBoxes& boxes,
+                        std::string& interfaceIp, MacAddress& target)
+{
+    if (!takeInterfaceIp(entryIp, boxes, interfaceIp)) return false;
+    if (!readFields(fields, target)) {
+        boxes.show("Error", kInvalidMac, BoxIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+bool checkDiagnosticInputs(const std::string& entryIp, const MacFields& localFields,
+                           const MacFields& remoteFields, MessageBoxes& boxes,
+                           std::string& interfaceIp, MacAddress& local, MacAddress& remote)
+{
+    if (!takeInterfaceIp(entryIp, boxes, interfaceIp)) return false;
+    if (!readFields(localFields, local) || !readFields(remoteFields, remote)) {
+        boxes.show("Error", kInvalidMac, BoxIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+bool splitMacText(const std::string& text, MacFields& fields)
+{
+    MacFields out;
+    std::size_t part = 0;
+    for (char c : text) {
+        if (c == '-' || c == ':') {
+            if (++part >= out.size()) return false;
+        } else {
+            out[part] += c;
+        }
+    }
+    if (part != out.size() - 1) return false;
+    fields = out;
+    return true;
+}
+
+}  // namespace ndx

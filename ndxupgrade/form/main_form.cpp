@@ -1,0 +1,420 @@
+#include "main_form.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "../core/diagnostics.h"
+#include "../core/upgrade.h"
+
+namespace ndx {
+namespace {
+
+const char* const kProgramVersion = "1.3.2-2";
+
+const char* const kDhcpNote =
+    "This interface uses DHCP, and it needs \n"
+    "about 1 minute to get ready after you \n"
+    "connect the HPNA switch with PC.";
+
+class MemoLog : public LogMemo {
+public:
+    explicit MemoLog(QPlainTextEdit* memo) : memo_(memo) {}
+    void addLine(const std::string& line) override { memo_->appendPlainText(QString::fromStdString(line)); }
+
+private:
+    QPlainTextEdit* memo_;
+};
+
+class EditsDisplay : public DiagDisplay {
+public:
+    EditsDisplay(QLineEdit* snr, QLineEdit* per, QLineEdit* pe) : snr_(snr), per_(per), pe_(pe) {}
+    void showResults(const std::string& snr, const std::string& per, const std::string& pe) override
+    {
+        snr_->setText(QString::fromStdString(snr));
+        per_->setText(QString::fromStdString(per));
+        pe_->setText(QString::fromStdString(pe));
+    }
+
+private:
+    QLineEdit *snr_, *per_, *pe_;
+};
+
+template <typename W>
+W* named(W* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel* label(const char* name, const char* text)
+{
+    return named(new QLabel(QString::fromLatin1(text)), name);
+}
+
+QPushButton* button(const char* name, const char* text, const char* hint = nullptr)
+{
+    auto* b = named(new QPushButton(QString::fromLatin1(text)), name);
+    if (hint) b->setToolTip(QString::fromLatin1(hint));
+    return b;
+}
+
+QLineEdit* resultEdit(const char* name, const char* hint, int maxLength)
+{
+    auto* e = named(new QLineEdit, name);
+    e->setReadOnly(true);
+    e->setToolTip(QString::fromLatin1(hint));
+    if (maxLength > 0) e->setMaxLength(maxLength);
+    return e;
+}
+
+QLabel* statusPanel(const char* name)
+{
+    auto* p = named(new QLabel, name);
+    p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    p->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    p->setAutoFillBackground(true);
+    p->setMinimumWidth(260);
+    p->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    return p;
+}
+
+QPlainTextEdit* noteMemo(const char* name)
+{
+    auto* m = named(new QPlainTextEdit(QString::fromLatin1(kDhcpNote)), name);
+    m->setReadOnly(true);
+    m->setVisible(false);
+    return m;
+}
+
+void paintPanel(QLabel* panel, const StatusPanel& state)
+{
+    panel->setText(QString::fromStdString(state.text));
+    QPalette palette = panel->palette();
+    if (state.colour == PanelColour::Aqua) palette.setColor(QPalette::Window, QColor(0, 255, 255));
+    if (state.colour == PanelColour::Red) palette.setColor(QPalette::Window, QColor(255, 0, 0));
+    panel->setPalette(palette);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(const FormServices& services, QWidget* parent) : QWidget(parent), services_(services)
+{
+    setObjectName("TMainForm");
+    auto* layout = new QVBoxLayout(this);
+    PageControl1 = named(new QTabWidget, "PageControl1");
+    PageControl1->addTab(buildUpgradeSheet(), "Upgrade");
+    PageControl1->addTab(buildDiagnosticSheet(), "Diagnostic");
+    layout->addWidget(PageControl1);
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+
+    setWindowTitle(QString::fromLatin1("NDX Firmware Upgrade Utility Version ") + kProgramVersion);
+    fillInterfaceCombo(IFSelectUpgrade);
+    fillInterfaceCombo(IFSelectDiag);
+    // Both refreshes run before either note is shown, so both notes follow
+    // the flag left by the diagnostic page.
+    bool upgradeReady = refreshPage(IFSelectUpgrade, IFStatusUpgrade);
+    DownloadBtn->setEnabled(upgradeReady);
+    VersionBtn->setEnabled(upgradeReady);
+    DiagBtn->setEnabled(refreshPage(IFSelectDiag, IFStatusDiag));
+    MemoDiag->setVisible(dhcpWait_);
+    MemoUpgrade->setVisible(dhcpWait_);
+    Timer1->start();
+    PageControl1->setTabVisible(1, false);
+
+    connect(IFSelectUpgrade, &QComboBox::currentIndexChanged, this, &TMainForm::IFSelectUpgradeChange);
+    connect(IFSelectDiag, &QComboBox::currentIndexChanged, this, &TMainForm::IFSelectDiagChange);
+}
+
+QWidget* TMainForm::buildMacRow(const QString& prefix, FieldEdits& edits)
+{
+    auto* row = new QWidget;
+    auto* grid = new QGridLayout(row);
+    grid->setContentsMargins(0, 0, 0, 0);
+    const char* initial[6] = {"00", "01", "40", "00", "00", "00"};
+    for (int i = 0; i < 6; ++i) {
+        auto* edit = new QLineEdit(QString::fromLatin1(initial[i]));
+        edit->setObjectName(prefix + QString::number(i + 1));
+        edit->setMaxLength(2);
+        edit->setMaximumWidth(36);
+        edits[i] = edit;
+        grid->addWidget(edit, 0, i);
+        if (i < 3) continue;
+        auto* inc = new QPushButton("+");
+        inc->setObjectName(prefix + QString::number(i + 1) + "Inc");
+        auto* dec = new QPushButton("-");
+        dec->setObjectName(prefix + QString::number(i + 1) + "Dec");
+        inc->setMaximumWidth(36);
+        dec->setMaximumWidth(36);
+        connect(inc, &QPushButton::clicked, this, [this, edit] { stepField(edit, StepDirection::Up); });
+        connect(dec, &QPushButton::clicked, this, [this, edit] { stepField(edit, StepDirection::Down); });
+        grid->addWidget(inc, 1, i);
+        grid->addWidget(dec, 2, i);
+    }
+    return row;
+}
+
+QWidget* TMainForm::buildUpgradeSheet()
+{
+    auto* page = named(new QWidget, "UpgradeSheet");
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(label("Label1", "Target MAC "), 0, 0);
+    grid->addWidget(buildMacRow("Amac", amac_), 0, 1);
+    grid->addWidget(label("Label2", "Interface "), 1, 0);
+    IFSelectUpgrade = named(new QComboBox, "IFSelectUpgrade");
+    grid->addWidget(IFSelectUpgrade, 1, 1);
+    grid->addWidget(label("Label4", "Interface Status : "), 2, 0);
+    IFStatusUpgrade = statusPanel("IFStatusUpgrade");
+    grid->addWidget(IFStatusUpgrade, 2, 1);
+    grid->addWidget(label("Label3", "Upgrade Diagnostic"), 3, 0, 1, 2);
+    DiagMemo = named(new QPlainTextEdit, "DiagMemo");
+    DiagMemo->setReadOnly(true);
+    DiagMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    DiagMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    DiagMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid->addWidget(DiagMemo, 4, 0, 1, 2);
+    MemoUpgrade = noteMemo("MemoUpgrade");
+    grid->addWidget(MemoUpgrade, 5, 0, 1, 2);
+
+    auto* buttons = new QHBoxLayout;
+    DownloadBtn = button("DownloadBtn", "Download", "start to download");
+    VersionBtn = button("VersionBtn", "Get Version", "get target's current version");
+    auto* exitBtn = button("ExitBtn", "Exit");
+    buttons->addWidget(DownloadBtn);
+    buttons->addWidget(VersionBtn);
+    buttons->addWidget(exitBtn);
+    grid->addLayout(buttons, 6, 0, 1, 2);
+    connect(DownloadBtn, &QPushButton::clicked, this, &TMainForm::DownloadBtnClick);
+    connect(VersionBtn, &QPushButton::clicked, this, &TMainForm::VersionBtnClick);
+    connect(exitBtn, &QPushButton::clicked, this, &TMainForm::ExitBtnClick);
+    return page;
+}
+
+QWidget* TMainForm::buildDiagnosticSheet()
+{
+    auto* page = named(new QWidget, "Diagnostic");
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(label("Label15", "Topology:"), 0, 0);
+    grid->addWidget(
+        label("Label10", "Local PC --->A Target(Local)---------HPNA line-------->B Target(Remote)"), 0, 1);
+    grid->addWidget(label("Label5", "A Target (Local) MAC "), 1, 0);
+    grid->addWidget(buildMacRow("Lmac", lmac_), 1, 1);
+    grid->addWidget(label("Label9", "B Target (Remote) MAC"), 2, 0);
+    grid->addWidget(buildMacRow("Rmac", rmac_), 2, 1);
+    grid->addWidget(label("Label7", "PC Interface "), 3, 0);
+    IFSelectDiag = named(new QComboBox, "IFSelectDiag");
+    grid->addWidget(IFSelectDiag, 3, 1);
+    grid->addWidget(label("Label8", "Interface Status : "), 4, 0);
+    IFStatusDiag = statusPanel("IFStatusDiag");
+    grid->addWidget(IFStatusDiag, 4, 1);
+    grid->addWidget(label("Label13", "Diagnostic Result :"), 5, 0, 1, 2);
+
+    auto* results = new QHBoxLayout;
+    SNREdit = resultEdit("SNREdit", "Signal Noise Ratio", 5);
+    PEREdit = resultEdit("PEREdit", "Packet Error Rate", 5);
+    PEEdit = resultEdit("PEEdit", "Tx Payload Encoding", 0);
+    PEEdit->installEventFilter(this);
+    results->addWidget(label("Label11", "SNR"));
+    results->addWidget(SNREdit);
+    results->addWidget(label("Label12", "PER"));
+    results->addWidget(PEREdit);
+    results->addWidget(label("PELab", "PE"));
+    results->addWidget(PEEdit);
+    grid->addLayout(results, 6, 0, 1, 2);
+
+    PEGroupBox = named(new QGroupBox("Set Diagnostic PE"), "PEGroupBox");
+    auto* peRow = new QHBoxLayout(PEGroupBox);
+    DiagPEEdit = named(new QLineEdit("255"), "DiagPEEdit");
+    peRow->addWidget(label("Label14", "PE :"));
+    peRow->addWidget(DiagPEEdit);
+    PEGroupBox->setVisible(false);
+    grid->addWidget(PEGroupBox, 7, 0, 1, 2);
+
+    MemoDiag = noteMemo("MemoDiag");
+    QPalette red = MemoDiag->palette();
+    red.setColor(QPalette::Text, Qt::red);
+    MemoDiag->setPalette(red);
+    grid->addWidget(MemoDiag, 8, 0, 1, 2);
+    grid->setRowStretch(8, 1);
+
+    auto* buttons = new QHBoxLayout;
+    DiagBtn = button("DiagBtn", "Diagnose", "start to download");
+    auto* exitBtn = button("Button14", "Exit");
+    buttons->addWidget(DiagBtn);
+    buttons->addWidget(exitBtn);
+    grid->addLayout(buttons, 9, 0, 1, 2);
+    connect(DiagBtn, &QPushButton::clicked, this, &TMainForm::DiagBtnClick);
+    connect(exitBtn, &QPushButton::clicked, this, &TMainForm::ExitBtnClick);
+    return page;
+}
+
+void TMainForm::fillInterfaceCombo(QComboBox* combo)
+{
+    std::vector<std::string> items;
+    QSignalBlocker quiet(combo);
+    combo->clear();
+    if (!fillInterfaceTable(services_.interfaces, services_.boxes, interfaceTable_, items)) return;
+    for (const std::string& item : items) combo->addItem(QString::fromStdString(item));
+    combo->setCurrentIndex(items.empty() ? -1 : 0);
+}
+
+bool TMainForm::refreshPage(QComboBox* combo, QLabel* panel)
+{
+    int index = combo->currentIndex();
+    InterfaceEntry* entry =
+        index >= 0 && static_cast<std::size_t>(index) < interfaceTable_.size() ? &interfaceTable_[index] : nullptr;
+    StatusPanel state;
+    state.text = panel->text().toStdString();
+    bool ready = refreshStatus(services_.interfaces, services_.boxes, entry, state, dhcpWait_);
+    if (entry) paintPanel(panel, state);
+    return ready;
+}
+
+void TMainForm::refreshUpgradePage()
+{
+    bool ready = refreshPage(IFSelectUpgrade, IFStatusUpgrade);
+    DownloadBtn->setEnabled(ready && !busy_);
+    VersionBtn->setEnabled(ready && !busy_);
+    MemoUpgrade->setVisible(dhcpWait_);
+}
+
+void TMainForm::refreshDiagnosticPage()
+{
+    bool ready = refreshPage(IFSelectDiag, IFStatusDiag);
+    DiagBtn->setEnabled(ready && !busy_);
+    MemoDiag->setVisible(dhcpWait_);
+}
+
+void TMainForm::ExitBtnClick()
+{
+    close();
+    QApplication::quit();
+}
+
+void TMainForm::IFSelectUpgradeChange()
+{
+    refreshUpgradePage();
+}
+
+void TMainForm::IFSelectDiagChange()
+{
+    refreshDiagnosticPage();
+}
+
+void TMainForm::Timer1Timer()
+{
+    // A failing refresh shows a modal box whose event loop keeps the timer
+    // ticking; without this guard every second would stack another box.
+    if (refreshing_) return;
+    refreshing_ = true;
+    refreshUpgradePage();
+    refreshDiagnosticPage();
+    refreshing_ = false;
+}
+
+void TMainForm::stepField(QLineEdit* edit, StepDirection direction)
+{
+    std::string text = edit->text().toStdString();
+    if (!stepMacField(text, direction)) {
+        services_.boxes.show("Error", conversionErrorText(edit->text().toStdString()), BoxIcon::Error);
+        return;
+    }
+    edit->setText(QString::fromStdString(text));
+}
+
+MacFields TMainForm::fieldTexts(const FieldEdits& edits) const
+{
+    MacFields fields;
+    for (std::size_t i = 0; i < edits.size(); ++i) fields[i] = edits[i]->text().toStdString();
+    return fields;
+}
+
+std::string TMainForm::selectedIp(QComboBox* combo) const
+{
+    int index = combo->currentIndex();
+    if (index < 0 || static_cast<std::size_t>(index) >= interfaceTable_.size()) return {};
+    return interfaceTable_[index].ipv4;
+}
+
+void TMainForm::setBusy(bool busy)
+{
+    busy_ = busy;
+    if (busy) {
+        DownloadBtn->setEnabled(false);
+        VersionBtn->setEnabled(false);
+        DiagBtn->setEnabled(false);
+    } else {
+        Timer1Timer();
+    }
+}
+
+void TMainForm::DownloadBtnClick()
+{
+    MacAddress target{};
+    if (busy_ || !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes,
+                                     interfaceIp_, target))
+        return;
+    setBusy(true);
+    Session session{services_.base, interfaceIp_, versionText_, services_.runner, services_.boxes};
+    MemoLog diagLog(DiagMemo), versionLog(MemoUpgrade);
+    downloadClick(session, target, diagLog, &versionLog);
+    versionText_ = session.versionText;
+    setBusy(false);
+}
+
+void TMainForm::VersionBtnClick()
+{
+    MacAddress target{};
+    if (busy_ || !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes,
+                                     interfaceIp_, target))
+        return;
+    setBusy(true);
+    Session session{services_.base, interfaceIp_, versionText_, services_.runner, services_.boxes};
+    MemoLog versionLog(MemoUpgrade);
+    versionClick(session, target, &versionLog);
+    versionText_ = session.versionText;
+    setBusy(false);
+}
+
+void TMainForm::DiagBtnClick()
+{
+    MacAddress local{}, remote{};
+    if (busy_ || !checkDiagnosticInputs(selectedIp(IFSelectDiag), fieldTexts(lmac_), fieldTexts(rmac_),
+                                        services_.boxes, interfaceIp_, local, remote))
+        return;
+    setBusy(true);
+    Session session{services_.base, interfaceIp_, versionText_, services_.runner, services_.boxes};
+    EditsDisplay display(SNREdit, PEREdit, PEEdit);
+    diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
+    versionText_ = session.versionText;
+    setBusy(false);
+}
+
+void TMainForm::PEEditKeyDown(int key, Qt::KeyboardModifiers modifiers)
+{
+    const Qt::KeyboardModifiers chord = Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier;
+    if (key == Qt::Key_K && (modifiers & chord) == chord) PEGroupBox->setVisible(true);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == PEEdit && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        PEEditKeyDown(key->key(), key->modifiers());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace ndx

@@ -1,0 +1,20 @@
+#include "console_output.h"
+
+#include <cstdio>
+
+namespace ndx {
+
+void ConsoleMemo::addLine(const std::string& line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void ConsoleMessageBoxes::show(const std::string&, const std::string& text, BoxIcon)
+{
+    // Some box texts end in a line break of their own.
+    std::printf("%s%s", text.c_str(), !text.empty() && text.back() == '\n' ? "" : "\n");
+    std::fflush(stdout);
+}
+
+}  // namespace ndx

@@ -1,0 +1,111 @@
+// Runs inside the test namespace: hl0 holds 192.0.2.2/24, dv0 is its peer.
+
+#include <gtest/gtest.h>
+
+#include <net/if.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include <sys/wait.h>
+
+#include "fakes.h"
+#include "platform/linux_interfaces.h"
+
+namespace ndx {
+namespace {
+
+template <typename T>
+const T* byName(const std::vector<T>& list, const std::string& name)
+{
+    for (const T& item : list)
+        if (item.name == name) return &item;
+    return nullptr;
+}
+
+class LinuxInterfaces : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (if_nametoindex("hl0") == 0) GTEST_SKIP() << "not inside the test namespace";
+    }
+    LinuxInterfaceSource source;
+};
+
+TEST_F(LinuxInterfaces, DeviceListLeavesOutPseudoDevices)
+{
+    std::vector<CaptureDevice> devices;
+    ASSERT_TRUE(source.listDevices(devices));
+    const CaptureDevice* hl0 = byName(devices, "hl0");
+    ASSERT_NE(hl0, nullptr);
+    EXPECT_EQ(hl0->ipv4, "192.0.2.2");
+    EXPECT_FALSE(hl0->description.empty());
+    ASSERT_NE(byName(devices, "dv0"), nullptr);
+    EXPECT_EQ(byName(devices, "dv0")->ipv4, "");
+    for (const char* pseudo : {"lo", "any", "nflog", "nfqueue"}) EXPECT_EQ(byName(devices, pseudo), nullptr) << pseudo;
+}
+
+TEST_F(LinuxInterfaces, FixedAndLeasedAddresses)
+{
+    std::vector<Adapter> adapters;
+    ASSERT_TRUE(source.listAdapters(adapters));
+    const Adapter* hl0 = byName(adapters, "hl0");
+    ASSERT_NE(hl0, nullptr);
+    EXPECT_EQ(hl0->ipAddress, "192.0.2.2");
+    EXPECT_FALSE(hl0->dhcpEnabled);
+    ASSERT_NE(byName(adapters, "dv0"), nullptr);
+    EXPECT_EQ(byName(adapters, "dv0")->ipAddress, "0.0.0.0");
+
+    // An address with a finite lifetime is how a DHCP lease shows.
+    ASSERT_EQ(std::system("ip addr add 192.0.2.77/24 dev dv0 valid_lft 300 preferred_lft 300"), 0);
+    ASSERT_TRUE(source.listAdapters(adapters));
+    const Adapter* dv0 = byName(adapters, "dv0");
+    ASSERT_NE(dv0, nullptr);
+    EXPECT_EQ(dv0->ipAddress, "192.0.2.77");
+    EXPECT_TRUE(dv0->dhcpEnabled);
+    EXPECT_FALSE(byName(adapters, "hl0")->dhcpEnabled);
+    std::system("ip addr del 192.0.2.77/24 dev dv0");
+}
+
+struct Output {
+    int status;
+    std::vector<std::string> lines;
+};
+
+Output runProgram(const std::string& dir, const std::string& args)
+{
+    const std::string command = "cd '" + dir + "' && " NDXUPGRADE_BINARY " " + args + " 2>&1";
+    Output out{-1, {}};
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        out.lines.push_back(text);
+    }
+    int status = ::pclose(pipe);
+    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+TEST_F(LinuxInterfaces, HeadlessVersionQueryOfTheProgram)
+{
+    test::TempBase base;
+    test::writeFile(base.root / "Kernel/version.sh", "[ \"$1 $2\" = \"192.0.2.2 00-01-40-00-00-01\" ] || exit 1\n"
+                                                     "echo 1.3.2 > verinfo.txt\n");
+    Output ok = runProgram(base.path(), "--query-version --mac 00:01:40:00:00:01 --interface hl0");
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(ok.lines, (std::vector<std::string>{"Interface hl0: <fixed IP>: 192.0.2.2", "get target's version :",
+                                                  "1.3.2", "Ok.", "Current Version is 1.3.2"}));
+
+    test::writeFile(base.root / "Kernel/version.sh", "exit 255\n");
+    Output failed = runProgram(base.path(), "--query-version --mac 00-01-40-00-00-01 --interface hl0");
+    EXPECT_EQ(failed.status, 1);
+    ASSERT_FALSE(failed.lines.empty());
+    EXPECT_EQ(failed.lines.back(), "Can't get target's version");
+}
+
+}  // namespace
+}  // namespace ndx

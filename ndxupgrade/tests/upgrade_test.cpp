@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "core/run_and_wait.h"
+#include "core/upgrade.h"
+#include "fakes.h"
+
+namespace ndx {
+namespace {
+
+using namespace test;
+using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+const MacAddress kTarget = {0x00, 0x01, 0x40, 0x00, 0x00, 0x01};
+const char* const kHyphens = "-----------------------------------------------";
+
+class Upgrade : public ::testing::Test {
+protected:
+    Upgrade() : session{base.path(), "192.0.2.2", "", runner, boxes}
+    {
+        runner.effects["version.sh"] = [this](const std::string& dir) {
+            if (verinfo) writeFile(fs::path(dir) / "verinfo.txt", *verinfo);
+        };
+    }
+    ClickOutcome click() { return downloadClick(session, kTarget, diagMemo, &versionMemo); }
+
+    TempBase base;
+    ScriptedRunner runner;
+    RecordingBoxes boxes;
+    RecordingMemo diagMemo, versionMemo;
+    Session session;
+    std::optional<std::string> verinfo = "1.3.2\n";
+};
+
+Lines startLines()
+{
+    return {kHyphens, "Start to upgrade 00-01-40-00-00-01", "Check the necessary files:"};
+}
+
+Lines concat(Lines a, const Lines& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(Upgrade, SuccessLogsEveryStepAndHandsTheExactArguments)
+{
+    EXPECT_EQ(click(), ClickOutcome::Success);
+    EXPECT_EQ(diagMemo.lines, concat(startLines(), {"Ok.", "Connect to target 00-01-40-00-00-01:", "Ok.",
+                                                    "start to upgrade :", "Ok.", "Reset target :", "Ok."}));
+    EXPECT_EQ(versionMemo.lines, (Lines{"get target's version :", "1.3.2", "Ok."}));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].caption, "Success");
+    EXPECT_EQ(boxes.shown[0].text, "Upgrade complete. Current Version is 1.3.2");
+    EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
+
+    const std::string b = base.path();
+    ASSERT_EQ(runner.calls.size(), 4u);
+    EXPECT_EQ(runner.calls[0].argv, (Lines{b + "/Tool/hostlink", "-M", "00-01-40-00-00-01", "-a", "192.0.2.2",
+                                           "-s", "Tool/connect.txt"}));
+    EXPECT_EQ(runner.calls[0].workDir, b);
+    EXPECT_EQ(runner.calls[1].argv, (Lines{"/bin/sh", b + "/Kernel/program_flash.sh", "192.0.2.2",
+                                           "00-01-40-00-00-01", "phone1", "../Tool/prm_NDX470.inf",
+                                           "00-01-40-00-00-01"}));
+    EXPECT_EQ(runner.calls[1].workDir, b + "/Kernel");
+    EXPECT_EQ(runner.calls[2].argv, (Lines{b + "/Tool/hostlink", "-M", "00-01-40-00-00-01", "-a", "192.0.2.2",
+                                           "-s", "Tool/reset.txt"}));
+    EXPECT_EQ(runner.calls[3].argv, (Lines{"/bin/sh", "version.sh", "192.0.2.2", "00-01-40-00-00-01"}));
+    EXPECT_EQ(runner.calls[3].workDir, b + "/Kernel");
+
+    EXPECT_FALSE(fs::exists(base.root / "Tool/prm_NDX470.inf"));
+    EXPECT_TRUE(fs::exists(base.root / "Tool/prm_NDX470.dat"));
+}
+
+TEST_F(Upgrade, ProgramFlashExitCodes)
+{
+    const std::pair<int, const char*> table[] = {
+        {-1, "Err: can't run program_flash.bat"},
+        {-101, "Err: invalid input of program_flash.bat."},
+        {-102, "Err: failed to process parameters of tabgen.exe"},
+        {-103, "Err: prm.inf not found."},
+        {-104, "Err: image generation failed."},
+        {-105, "Err: flash programming failed."},
+        {-7, nullptr},
+    };
+    for (auto [code, line] : table) {
+        SCOPED_TRACE(code);
+        diagMemo.lines.clear();
+        boxes.shown.clear();
+        runner.calls.clear();
+        runner.codes["program_flash.sh"] = code;
+        EXPECT_EQ(click(), ClickOutcome::Failed);
+        Lines tail = {"start to upgrade :"};
+        if (line) tail.push_back(line);
+        tail.push_back("Err: upgrade fail.");
+        ASSERT_GE(diagMemo.lines.size(), tail.size());
+        EXPECT_EQ(Lines(diagMemo.lines.end() - static_cast<long>(tail.size()), diagMemo.lines.end()), tail);
+        EXPECT_EQ(runner.steps(), (Lines{"connect", "program_flash.sh"}));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].caption, "Fail");
+        EXPECT_EQ(boxes.shown[0].text, "Upgrade Fail");
+        EXPECT_EQ(boxes.shown[0].icon, BoxIcon::Error);
+        EXPECT_FALSE(fs::exists(base.root / "Tool/prm_NDX470.inf"));
+    }
+}
+
+TEST_F(Upgrade, PositiveProgramFlashStatusIsSuccess)
+{
+    runner.codes["program_flash.sh"] = 3;
+    EXPECT_EQ(click(), ClickOutcome::Success);
+}
+
+TEST_F(Upgrade, ConnectFailureStopsBeforeTheBatchFile)
+{
+    runner.codes["connect"] = -1;
+    EXPECT_EQ(click(), ClickOutcome::Failed);
+    EXPECT_EQ(diagMemo.lines.back(), "Err: Can't connect to target 00-01-40-00-00-01");
+    EXPECT_EQ(runner.steps(), (Lines{"connect"}));
+}
+
+TEST_F(Upgrade, ResetFailure)
+{
+    runner.codes["reset"] = -3;
+    EXPECT_EQ(click(), ClickOutcome::Failed);
+    EXPECT_EQ(diagMemo.lines.back(), "Err: Can't reset target");
+    EXPECT_EQ(runner.steps(), (Lines{"connect", "program_flash.sh", "reset"}));
+    EXPECT_EQ(boxes.shown.back().text, "Upgrade Fail");
+}
+
+TEST_F(Upgrade, MissingHostlinkShowsTheFindBoxThenLogsTheConnectFailure)
+{
+    fs::remove(base.root / "Tool/hostlink");
+    EXPECT_EQ(click(), ClickOutcome::Failed);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[0].text, "Err: Can't find " + base.path() + "/Tool/hostlink");
+    EXPECT_EQ(boxes.shown[0].caption, "Error");
+    EXPECT_EQ(diagMemo.lines.back(), "Err: Can't connect to target 00-01-40-00-00-01");
+    EXPECT_TRUE(runner.calls.empty());
+}
+
+TEST_F(Upgrade, MissingFilesAreCheckedInOrder)
+{
+    const std::pair<const char*, const char*> table[] = {
+        {"Tool/connect.txt", "Err: Can't find Tool\\connect.txt file."},
+        {"Tool/reset.txt", "Err: Can't find Tool\\reset.txt file."},
+        {"Kernel", "Err: Can't find Kernel directory."},
+    };
+    for (auto [path, line] : table) {
+        SCOPED_TRACE(path);
+        diagMemo.lines.clear();
+        const fs::path hidden = base.root / "hidden";
+        fs::rename(base.root / path, hidden);
+        EXPECT_EQ(click(), ClickOutcome::Failed);
+        EXPECT_EQ(diagMemo.lines, concat(startLines(), {line}));
+        EXPECT_TRUE(runner.calls.empty());
+        EXPECT_EQ(boxes.shown.back().text, "Upgrade Fail");
+        fs::rename(hidden, base.root / path);
+    }
+}
+
+TEST_F(Upgrade, ProcedureWithoutThePlainParameterFile)
+{
+    EXPECT_FALSE(upgradeProcedure(session, kTarget, diagMemo, &versionMemo));
+    EXPECT_EQ(diagMemo.lines, concat(startLines(), {"Err: Can't find prm file."}));
+}
+
+TEST_F(Upgrade, MissingDatIsRebuiltFromTheInf)
+{
+    fs::remove(base.root / "Tool/prm_NDX470.dat");
+    writeFile(base.root / "Tool/prm_NDX470.inf", "PLAIN=1\n");
+    EXPECT_EQ(click(), ClickOutcome::Success);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[0].caption, "Information");
+    EXPECT_EQ(boxes.shown[0].icon, BoxIcon::Information);
+    EXPECT_EQ(boxes.shown[0].text, "Can't find " + base.path() + "/Tool/prm_NDX470.dat\nTry to create it.");
+    EXPECT_FALSE(fs::exists(base.root / "Tool/prm_NDX470.inf"));
+    std::string dat = readFile(base.root / "Tool/prm_NDX470.dat");
+    std::vector<std::uint8_t> plain = unscramble(std::vector<std::uint8_t>(dat.begin(), dat.end()));
+    EXPECT_EQ(std::string(plain.begin(), plain.end()), "PLAIN=1\n");
+}
+
+TEST_F(Upgrade, InfIsThePlainDatWhileTheBatchFileRuns)
+{
+    std::string seen;
+    runner.effects["program_flash.sh"] = [&](const std::string& dir) {
+        seen = readFile(fs::path(dir) / "../Tool/prm_NDX470.inf");
+    };
+    click();
+    EXPECT_EQ(seen, "MAC_ADDR=00:01:40:00:00:01\n");
+}
+
+TEST_F(Upgrade, NeitherParameterFileStopsBeforeAnyLogLine)
+{
+    fs::remove(base.root / "Tool/prm_NDX470.dat");
+    EXPECT_EQ(click(), ClickOutcome::Stopped);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].caption, "Error");
+    EXPECT_EQ(boxes.shown[1].text, "Can't find " + base.path() + "/Tool/prm_NDX470.inf");
+    EXPECT_TRUE(diagMemo.lines.empty());
+    EXPECT_TRUE(runner.calls.empty());
+}
+
+TEST_F(Upgrade, VersionQueryReadings)
+{
+    struct Case {
+        std::optional<std::string> verinfo;
+        int status;
+        bool ok;
+        std::string version;
+    };
+    const Case cases[] = {
+        {"1.3.2\n", 0, true, "1.3.2"},
+        {"  1.3.2 trailing words\n", 0, true, "1.3.2"},
+        {"0.0.1", 0, true, "1.2d or earlier"},
+        {std::string(50, '9'), 0, true, std::string(43, '9')},
+        {"ERROR_TIMEOUT", 0, false, ""},
+        {"1.3-ERROR", 0, false, ""},
+        {"", 0, false, ""},
+        {std::nullopt, 0, false, ""},
+        {"1.3.2", -1, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.verinfo.value_or("(missing)"));
+        verinfo = c.verinfo;
+        runner.codes["version.sh"] = c.status;
+        versionMemo.lines.clear();
+        session.versionText = "stale";
+        EXPECT_EQ(versionQuery(session, "00-01-40-00-00-01", &versionMemo), c.ok);
+        EXPECT_EQ(session.versionText, c.version);
+        const Lines expected = c.ok ? Lines{"get target's version :", c.version, "Ok."}
+                                    : Lines{"get target's version :", "Err: Can't get target's version."};
+        EXPECT_EQ(versionMemo.lines, expected);
+    }
+}
+
+TEST_F(Upgrade, VersionQueryNeverReadsAnOldVerinfo)
+{
+    writeFile(base.root / "Kernel/verinfo.txt", "1.3.2");
+    verinfo.reset();
+    EXPECT_FALSE(versionQuery(session, "00-01-40-00-00-01", nullptr));
+}
+
+TEST_F(Upgrade, VersionClickBoxes)
+{
+    EXPECT_TRUE(versionClick(session, kTarget, &versionMemo));
+    EXPECT_EQ(boxes.shown.back().caption, "Success");
+    EXPECT_EQ(boxes.shown.back().text, "Current Version is 1.3.2");
+    EXPECT_EQ(runner.steps(), (Lines{"version.sh"}));  // no connect step first
+
+    runner.codes["version.sh"] = -1;
+    EXPECT_FALSE(versionClick(session, kTarget, &versionMemo));
+    EXPECT_EQ(boxes.shown.back().caption, "Error");
+    EXPECT_EQ(boxes.shown.back().text, "Can't get target's version");
+}
+
+TEST_F(Upgrade, MissingVersionScriptIsReportedByName)
+{
+    fs::remove(base.root / "Kernel/version.sh");
+    EXPECT_FALSE(versionQuery(session, "00-01-40-00-00-01", nullptr));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Err: Can't find version.sh");
+}
+
+TEST(RunAndWait, ArgumentTextIsSplitAtBlanksOnly)
+{
+    EXPECT_EQ(splitArgumentText(" 192.0.2.2  00-01 phone1 "), (Lines{"192.0.2.2", "00-01", "phone1"}));
+    EXPECT_EQ(splitArgumentText("a;rm -rf x"), (Lines{"a;rm", "-rf", "x"}));
+    EXPECT_TRUE(splitArgumentText("   ").empty());
+}
+
+}  // namespace
+}  // namespace ndx

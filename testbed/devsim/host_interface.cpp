@@ -1,0 +1,96 @@
+// Host-interface requests: memory and AFE register reads and writes, run
+// code, ACTIVATE, the reset, the device-address query and the echo of
+// foreign frames.
+#include <algorithm>
+#include <cstring>
+
+#include "device.h"
+#include "frame_layout.h"
+
+void Device::serve_host_interface(const uint8_t* f, size_t) {
+    size_t count = frame::get16le(f + frame::length) - frame::length_overhead;
+    uint32_t address = frame::get32le(f + frame::address);
+    const uint8_t* data = f + frame::data;
+    uint8_t buffer[frame::max_data];
+
+    switch (f[frame::opcode]) {
+    case frame::run_code:
+        if (run_code_)
+            run_code_(address);
+        else
+            busy_ignoring(options.busy_ms);
+        return;
+    case frame::activate:
+        busy_ignoring(options.busy_ms);
+        return;
+    case frame::read_memory:
+        memory.read(address, buffer, count);
+        reply(f, buffer, count);
+        return;
+    case frame::read_serial:
+        afe.read(address, buffer, count);
+        reply(f, buffer, count);
+        return;
+    case frame::write_memory:
+        if (address == device_address::reset_control && count >= 4 &&
+            frame::get32le(data) == device_address::reset_value) {
+            reset();
+            return;
+        }
+        if (options.short_write >= 0) count = std::min<size_t>(count, options.short_write);
+        memory.write(address, data, count);
+        reply(f, data, count);
+        for (auto& watch : write_watchers_) watch(address, count);
+        return;
+    case frame::write_serial:
+        if (options.short_write >= 0) count = std::min<size_t>(count, options.short_write);
+        afe.write(address, data, count);
+        reply(f, data, count);
+        return;
+    default:
+        return;
+    }
+}
+
+// The reply repeats the request's header (opcode and address included), with
+// bytes 18-22 and 24-27 from --reply-header when it is given.
+void Device::reply(const uint8_t* request, const uint8_t* data, size_t count) {
+    std::vector<uint8_t> out(frame::header_size + count);
+    std::memcpy(out.data() + frame::destination, request + frame::source, 6);
+    std::memcpy(out.data() + frame::source, options.mac.data(), 6);
+    std::memcpy(out.data() + frame::ether_type, request + frame::ether_type, frame::header_size - 12);
+    frame::put16le(out.data() + frame::length, static_cast<uint16_t>(frame::length_overhead + count));
+    if (options.reply_header_set) {
+        std::memcpy(out.data() + frame::template_head, options.reply_header.data(), 5);
+        std::memcpy(out.data() + frame::template_tail, options.reply_header.data() + 5, 4);
+    }
+    if (count > 0) std::memcpy(out.data() + frame::data, data, count);
+    send(std::move(out));
+}
+
+// Nothing answers a reset; the device is gone for --reset-ms and then comes
+// back with the boot mode register as it was.
+void Device::reset() {
+    busy_ignoring(options.reset_ms, [this] {
+        for (auto& hook : reset_hooks_) hook();
+    });
+}
+
+// Sent to the broadcast address with the device as source: that is what the
+// loader's broadcast filter lets through.
+void Device::answer_address_query(const uint8_t* f, size_t length) {
+    std::vector<uint8_t> out(frame::header_size, 0);
+    std::memset(out.data() + frame::destination, 0xFF, 6);
+    std::memcpy(out.data() + frame::source, options.mac.data(), 6);
+    size_t copied = std::min<size_t>(length, frame::header_size) - frame::ether_type;
+    std::memcpy(out.data() + frame::ether_type, f + frame::ether_type, copied);
+    send(std::move(out));
+}
+
+void Device::echo(const uint8_t* f, size_t length) {
+    std::vector<uint8_t> out(f, f + length);
+    std::memcpy(out.data() + frame::destination, f + frame::source, 6);
+    std::memcpy(out.data() + frame::source, f + frame::destination, 6);
+    ++counters.echoed;
+    send(std::move(out));
+}

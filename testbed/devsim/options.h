@@ -1,0 +1,78 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using MacAddress = std::array<uint8_t, 6>;
+
+struct MemoryLoad {
+    uint32_t address = 0;
+    std::string path;
+};
+
+struct MemoryDump {
+    uint32_t address = 0;
+    uint32_t length = 0;
+    std::string path;
+};
+
+// Everything the command line can set. Defaults are those of a freshly
+// powered device on a quiet bench.
+struct DevsimOptions {
+    std::string interface;
+    MacAddress mac{0x0A, 0x3F, 0x71, 0x00, 0x00, 0x01};
+
+    // Presets.
+    uint16_t fw_version = (1 << 10) | (3 << 4) | 2;  // 1.3.2
+    uint32_t link_status = 1;
+    uint32_t net_mode = 1;
+    uint32_t boot_mode = 4;
+    int busy_ms = 50;
+    int reset_ms = 300;
+    bool reply_header_set = false;
+    std::array<uint8_t, 9> reply_header{};  // bytes 18-22 then 24-27
+
+    // Files.
+    std::vector<MemoryLoad> loads;
+    std::vector<MemoryDump> dumps;
+    std::string capture_path;
+
+    // Faults.
+    uint64_t seed = 1;
+    double drop_prob = 0.0;
+    long drop_first = 0;
+    int delay_ms = 0;
+    bool silent = false;
+    long short_write = -1;  // -1: writes are reported in full
+
+    // Flash and serial EEPROM behind the programming mailbox.
+    std::string flash_path;
+    uint32_t flash_size = 1u << 20;
+    std::string eeprom_path;
+    uint32_t eeprom_size = 2048;
+    int erase_ms = 200;
+    int program_ms = 20;
+    std::vector<uint32_t> prog_fail;
+
+    // Emulated HomePNA stations.
+    std::vector<MacAddress> nodes;
+    double loss = 0.0;
+    int ack_gap_ms = 10;
+    double snr_db = 30.0;
+    int pe = 7;
+    double zdp_drop = 0.0;
+    bool zdp_stale = false;
+    int zdp_error = -1;  // -1: requests are judged on their merits
+};
+
+// Parses the command line. Gives false with a message in `error` on any
+// unknown option or unreadable value; `help` is set for -h.
+bool parse_options(int argc, char** argv, DevsimOptions& options, std::string& error, bool& help);
+
+// The usage text printed for -h and after a command-line error.
+const char* usage_text();
+
+bool parse_mac(const char* text, MacAddress& mac);
+std::string format_mac(const MacAddress& mac);

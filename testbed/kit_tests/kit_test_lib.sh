@@ -1,0 +1,151 @@
+# Shared by the installation kit's end-to-end tests. Sourced by a test script
+# that runs inside testbed/netns/run_in_netns.sh (hl0 = PC side, dv0 = device
+# side). Each test installs the kit into its own temporary tree, starts devsim
+# with the options the case needs, and drives the installed programs exactly
+# as a technician would: from the install tree's top directory.
+#
+# Environment: BUILD_DIR (the build tree), CMAKE (the cmake that built it),
+# PRM_SCRAMBLE (the build-time scrambler, for cases that ship another file).
+set -u
+
+: "${BUILD_DIR:?BUILD_DIR must name the build tree}"
+CMAKE="${CMAKE:-cmake}"
+PRM_SCRAMBLE="${PRM_SCRAMBLE:-$BUILD_DIR/kit/prm_scramble}"
+DEVSIM_BIN="$BUILD_DIR/bin/devsim"
+
+# The device under test, the second station on its phone line, and the PC.
+DEVICE_MAC="0A-3F-71-5C-1E-27"
+STATION_MAC="0A-3F-71-5C-1E-28"
+PC_ADDRESS="192.0.2.2"
+
+failures=0
+work=$(mktemp -d "${TMPDIR:-/tmp}/kit_test.XXXXXX") || exit 1
+devsim_pid=""
+
+finish() {
+    devsim_stop
+    rm -rf "$work"
+}
+trap finish EXIT
+trap 'exit 143' TERM INT
+
+pass() { echo "PASS: $1"; }
+fail() {
+    echo "FAIL: $1"
+    failures=$((failures + 1))
+}
+
+# check NAME COMMAND...: one named expectation, judged by the command's status.
+check() {
+    name="$1"
+    shift
+    if "$@"; then pass "$name"; else fail "$name"; fi
+}
+
+# Ends the test script with the verdict of all checks.
+verdict() {
+    if [ "$failures" -ne 0 ]; then
+        echo "$failures check(s) failed"
+        exit 1
+    fi
+    exit 0
+}
+
+# install_kit DIR: the kit as `cmake --install` lays it out.
+install_kit() {
+    rm -rf "$1"
+    if ! "$CMAKE" --install "$BUILD_DIR" --prefix "$1" > "$work/install.log" 2>&1; then
+        cat "$work/install.log"
+        echo "FAIL: the kit could not be installed from $BUILD_DIR"
+        exit 1
+    fi
+}
+
+# devsim_start LOG OPTIONS...: the emulator on dv0; waits at most 5 s for it.
+devsim_start() {
+    log="$1"
+    shift
+    "$DEVSIM_BIN" -i dv0 "$@" > "$log" 2>&1 &
+    devsim_pid=$!
+    n=0
+    until grep -q '^devsim: listening on' "$log"; do
+        if ! kill -0 "$devsim_pid" 2>/dev/null || [ "$n" -ge 100 ]; then
+            echo "FAIL: devsim did not start:"
+            cat "$log"
+            exit 1
+        fi
+        sleep 0.05
+        n=$((n + 1))
+    done
+}
+
+# devsim_stop: ends the emulator so that it writes its flash and dump files.
+devsim_stop() {
+    [ -n "$devsim_pid" ] || return 0
+    kill -TERM "$devsim_pid" 2>/dev/null
+    n=0
+    while kill -0 "$devsim_pid" 2>/dev/null && [ "$n" -lt 50 ]; do
+        sleep 0.1
+        n=$((n + 1))
+    done
+    kill -KILL "$devsim_pid" 2>/dev/null
+    wait "$devsim_pid" 2>/dev/null
+    devsim_pid=""
+}
+
+# run_ndxupgrade KIT OUTPUT ARGS...: the headless upgrade tool, started from
+# the top of the install tree (its base directory), bounded; sets `status`.
+run_ndxupgrade() {
+    kit="$1"
+    output="$2"
+    shift 2
+    (cd "$kit" && timeout -k 5 60 ./ndxupgrade "$@") > "$output" 2>&1 < /dev/null
+    status=$?
+}
+
+# has_line FILE TEXT: FILE holds TEXT as a whole line.
+has_line() { grep -qxF -- "$2" "$1"; }
+# last_line_is FILE TEXT
+last_line_is() { [ "$(tail -n 1 "$1")" = "$2" ]; }
+lacks_line() { ! grep -qxF -- "$2" "$1"; }
+is_absent() { [ ! -e "$1" ]; }
+is_file() { [ -f "$1" ]; }
+is_program() { [ -f "$1" ] && [ -x "$1" ]; }
+
+# hex_of FILE: the file's bytes as lower-case hex text, 16 bytes a line,
+# which is also the layout of tabgen's and imgbuild's hex output.
+hex_of() { od -An -v -tx1 -w16 "$1" | tr -d ' '; }
+
+# build_expected_image KIT PRMFILE MAC OUT: the flash image the kit's own
+# compiler and image builder make from the parameter file for this MAC,
+# built here independently of program_flash.sh.
+build_expected_image() {
+    kit="$1"
+    prm="$2"
+    mac="$3"
+    out="$4"
+    dir="$work/expected"
+    rm -rf "$dir"
+    mkdir -p "$dir" || return 1
+    for region in o m 0 1 2 3; do
+        "$kit/Tool/tabgen" -f "$prm" -M "$mac" "-$region" > "$dir/$region.hex" || return 1
+    done
+    set -- -F -Y -f "$out" -o "$dir/o.hex" -m "$dir/m.hex"
+    for table in 0 1 2 3; do
+        [ -s "$dir/$table.hex" ] && set -- "$@" "-$table" "$dir/$table.hex"
+    done
+    "$kit/Tool/imgbuild" "$@" 2> "$dir/imgbuild.log"
+}
+
+# flash_holds_image FLASH IMAGE: the flash starts with the image and is
+# erased (0xFF) after it.
+flash_holds_image() {
+    size=$(wc -c < "$2")
+    [ "$size" -gt 0 ] || return 1
+    cmp -s -n "$size" "$1" "$2" || return 1
+    rest=$(tail -c +"$((size + 1))" "$1" | tr -d '\377' | wc -c)
+    [ "$rest" -eq 0 ]
+}
+
+# mac_bytes MAC: "0A-3F-71-5C-1E-27" as the lower-case hex of its six octets.
+mac_bytes() { echo "$1" | tr -d ':-' | tr 'A-F' 'a-f'; }

@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include "device.h"
+#include "recording_wire.h"
+#include "test_frames.h"
+
+using namespace test_frames;
+
+namespace {
+
+constexpr int64_t ms = 1000;
+
+struct Bench {
+    explicit Bench(DevsimOptions o = {}) : options(std::move(o)), device(options, wire) {}
+    std::vector<uint8_t> ask(const Bytes& f, int64_t at_ms) {
+        wire.frames.clear();
+        device.receive(f.data(), f.size(), at_ms * ms);
+        return wire.take_last();
+    }
+    DevsimOptions options;
+    RecordingWire wire;
+    Device device;
+};
+
+}  // namespace
+
+TEST(DeviceRead, PresetsAndUntouchedMemory) {
+    DevsimOptions o;
+    o.fw_version = (7 << 10) | (2 << 4) | 3;
+    o.link_status = 0x11;
+    o.net_mode = 0x22;
+    o.boot_mode = 2;
+    Bench b(o);
+    struct Case {
+        uint32_t address;
+        uint32_t value;
+    } cases[] = {{0x827C, 0x1C230000}, {0x80005000, 0x11}, {0x80005004, 0x22}, {0x00E00018, 2}, {0x12345678, 0}};
+    for (const auto& c : cases) {
+        auto r = b.ask(read_request(c.address, 4), 1);
+        ASSERT_EQ(r.size(), 60u) << std::hex << c.address;
+        EXPECT_EQ(word_at(r, 32), c.value) << std::hex << c.address;
+    }
+}
+
+TEST(DeviceRead, ReplyLayout) {
+    Bench b;
+    Bytes req = read_request(0x8000, 100);
+    auto r = b.ask(req, 1);
+    ASSERT_EQ(r.size(), 132u);
+    EXPECT_TRUE(std::equal(r.begin(), r.begin() + 6, pc_mac));
+    EXPECT_TRUE(std::equal(r.begin() + 6, r.begin() + 12, device_mac));
+    EXPECT_EQ(r[12], 0x88);
+    EXPECT_EQ(r[13], 0x6C);
+    EXPECT_EQ(r[14], 0x80);
+    EXPECT_EQ(r[15], 0x01);
+    EXPECT_EQ(length_field(r), 112);
+    EXPECT_TRUE(std::equal(r.begin() + 18, r.begin() + 32, req.begin() + 18));
+}
+
+TEST(DeviceWrite, BlockAcrossPagesReadsBack) {
+    Bench b;
+    Bytes data(1400);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
+    auto w = b.ask(write_request(0x27F00, data), 1);
+    ASSERT_GE(w.size(), 33u);
+    EXPECT_EQ(length_field(w), 12 + 1400);
+    auto r = b.ask(read_request(0x27F00, 1400), 2);
+    ASSERT_EQ(r.size(), 32u + 1400);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), r.begin() + 32));
+}
+
+TEST(DeviceWrite, AddressWrapsAtTopOfSpace) {
+    Bench b;
+    b.ask(write_request(0xFFFFFFFE, word_bytes(0x44332211)), 1);
+    auto r = b.ask(read_request(0, 2), 2);
+    EXPECT_EQ(r[32], 0x33);
+    EXPECT_EQ(r[33], 0x44);
+}
+
+TEST(DeviceSerial, ThirtyTwoRegistersByLowFiveBits) {
+    Bench b;
+    b.ask(request(6, 0x21, 4, word_bytes(0xA1B2C3D4)), 1);
+    auto r = b.ask(request(5, 0x01, 4), 2);
+    EXPECT_EQ(word_at(r, 32), 0xA1B2C3D4u);
+    b.ask(request(6, 0x3E, 4, word_bytes(0x0D0C0B0A)), 3);  // registers 30, 31, 0, 1
+    r = b.ask(request(5, 0x00, 2), 3);
+    EXPECT_EQ(r[32], 0x0C);
+    EXPECT_EQ(r[33], 0x0D);
+    r = b.ask(read_request(0x21, 4), 4);  // memory is separate
+    EXPECT_EQ(word_at(r, 32), 0u);
+}
+
+TEST(DeviceBusy, RunCodeActivateAndResetSilenceTheDevice) {
+    struct Case {
+        const char* name;
+        Bytes request;
+        int busy_ms;
+    } cases[] = {
+        {"run code", request(1, 0x30000, 0), 50},
+        {"activate", request(4, 0, 0), 50},
+        {"reset", write_request(0x00E00000, word_bytes(6)), 300},
+    };
+    for (const auto& c : cases) {
+        DevsimOptions o;
+        o.boot_mode = 3;
+        Bench b(o);
+        EXPECT_TRUE(b.ask(c.request, 1000).empty()) << c.name;
+        EXPECT_TRUE(b.ask(read_request(0, 4), 1000 + c.busy_ms - 1).empty()) << c.name;
+        EXPECT_EQ(b.device.counters.busy, 1u) << c.name;
+        auto r = b.ask(read_request(0x00E00018, 4), 1000 + c.busy_ms);
+        ASSERT_FALSE(r.empty()) << c.name;
+        EXPECT_EQ(word_at(r, 32), 3u) << c.name;
+    }
+}
+
+TEST(DeviceBusy, ResetWordOtherThanSixIsAPlainWrite) {
+    Bench b;
+    auto r = b.ask(write_request(0x00E00000, word_bytes(5)), 1);
+    EXPECT_EQ(length_field(r), 16);
+    EXPECT_FALSE(b.ask(read_request(0, 4), 2).empty());
+}
+
+TEST(DeviceQuery, AddressQueryAnsweredToBroadcast) {
+    DevsimOptions o;
+    parse_mac("0A:3F:71:12:34:56", o.mac);
+    Bench b(o);
+    auto r = b.ask(address_query(), 1);
+    ASSERT_EQ(r.size(), 60u);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(r[i], 0xFF);
+    const uint8_t mac[6] = {0x0A, 0x3F, 0x71, 0x12, 0x34, 0x56};
+    EXPECT_TRUE(std::equal(r.begin() + 6, r.begin() + 12, mac));
+    EXPECT_EQ(r[14], 0x03);
+}
+
+TEST(DeviceEcho, ForeignFrameComesBackSwapped) {
+    Bench b;
+    Bytes f(200);
+    for (size_t i = 0; i < f.size(); ++i) f[i] = static_cast<uint8_t>(i + 200);
+    std::copy(device_mac, device_mac + 6, f.begin());
+    std::copy(pc_mac, pc_mac + 6, f.begin() + 6);
+    f[12] = 0x88;
+    f[13] = 0x6C;
+    f[14] = 0x80;  // the loopback pattern can look like this
+    f[15] = 0x81;
+    auto r = b.ask(f, 1);
+    ASSERT_EQ(r.size(), f.size());
+    EXPECT_TRUE(std::equal(r.begin(), r.begin() + 6, pc_mac));
+    EXPECT_TRUE(std::equal(r.begin() + 6, r.begin() + 12, device_mac));
+    EXPECT_TRUE(std::equal(r.begin() + 12, r.end(), f.begin() + 12));
+    EXPECT_EQ(b.device.counters.echoed, 1u);
+}
+
+TEST(DeviceReplyHeader, OptionReplacesTemplateBytes) {
+    DevsimOptions o;
+    o.reply_header_set = true;
+    o.reply_header = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    Bench b(o);
+    auto r = b.ask(read_request(0x8000, 4), 1);
+    EXPECT_EQ(Bytes(r.begin() + 18, r.begin() + 23), (Bytes{1, 2, 3, 4, 5}));
+    EXPECT_EQ(r[23], 2);
+    EXPECT_EQ(Bytes(r.begin() + 24, r.begin() + 28), (Bytes{6, 7, 8, 9}));
+    EXPECT_EQ(word_at(r, 28), 0x8000u);
+}
+
+TEST(DeviceMalformed, CountedAndIgnored) {
+    auto with_length = [](uint16_t length, size_t size) {
+        Bytes f = read_request(0x8000, 4);
+        f.resize(size);
+        f[16] = static_cast<uint8_t>(length);
+        f[17] = static_cast<uint8_t>(length >> 8);
+        return f;
+    };
+    Bytes unknown_opcode = read_request(0x8000, 4);
+    unknown_opcode[23] = 9;
+    Bytes wrong_sub = read_request(0x8000, 4);
+    wrong_sub[15] = 0x05;
+    Bytes tiny(10, 0xFF);
+    Bytes short_header = read_request(0x8000, 4);
+    short_header.resize(31);
+    struct Case {
+        const char* name;
+        Bytes frame;
+    } cases[] = {
+        {"shorter than an Ethernet header", tiny},
+        {"shorter than the message header", short_header},
+        {"wrong sub-protocol", wrong_sub},
+        {"length field below 12", with_length(11, 64)},
+        {"length field beyond the frame", with_length(12 + 40, 64)},
+        {"data beyond 1482 bytes", with_length(12 + 1483, 1514)},
+        {"unknown opcode", unknown_opcode},
+    };
+    for (const auto& c : cases) {
+        Bench b;
+        EXPECT_TRUE(b.ask(c.frame, 1).empty()) << c.name;
+        EXPECT_EQ(b.device.counters.malformed, 1u) << c.name;
+        EXPECT_FALSE(b.ask(read_request(0, 4), 2).empty()) << c.name;
+    }
+}
+
+TEST(DeviceMalformed, LargestBlockIsServed) {
+    Bench b;
+    auto r = b.ask(read_request(0, 1482), 1);
+    EXPECT_EQ(r.size(), 1514u);
+}
+
+TEST(DeviceAddressing, OtherDestinationsIgnoredUncounted) {
+    Bench b;
+    const uint8_t other[6] = {0x0A, 0x3F, 0x71, 0, 0, 9};
+    EXPECT_TRUE(b.ask(request(2, 0, 4, {}, other), 1).empty());
+    Bytes not_ours = read_request(0, 4);
+    not_ours[12] = 0x08;
+    not_ours[13] = 0x00;
+    EXPECT_TRUE(b.ask(not_ours, 2).empty());
+    EXPECT_EQ(b.device.counters.malformed, 0u);
+}
+
+TEST(DeviceFaults, DropFirstThenAnswer) {
+    DevsimOptions o;
+    o.drop_first = 2;
+    Bench b(o);
+    EXPECT_TRUE(b.ask(read_request(0, 4), 1).empty());
+    EXPECT_TRUE(b.ask(write_request(0x100, word_bytes(1)), 2).empty());
+    EXPECT_FALSE(b.ask(read_request(0x100, 4), 3).empty());
+    auto r = b.ask(read_request(0x100, 4), 4);
+    EXPECT_EQ(word_at(r, 32), 0u) << "a dropped write has no effect";
+    EXPECT_EQ(b.device.counters.dropped, 2u);
+}
+
+TEST(DeviceFaults, DropProbabilityIsSeeded) {
+    auto pattern = [](uint64_t seed) {
+        DevsimOptions o;
+        o.seed = seed;
+        o.drop_prob = 0.5;
+        Bench b(o);
+        std::string answered;
+        for (int i = 0; i < 64; ++i) answered += b.ask(read_request(0, 4), i).empty() ? '-' : 'x';
+        return answered;
+    };
+    std::string a = pattern(7);
+    EXPECT_EQ(a, pattern(7));
+    EXPECT_NE(a, pattern(8));
+    auto answered = std::count(a.begin(), a.end(), 'x');
+    EXPECT_GT(answered, 16);
+    EXPECT_LT(answered, 48);
+}
+
+TEST(DeviceFaults, SilentAnswersNothing) {
+    DevsimOptions o;
+    o.silent = true;
+    Bench b(o);
+    EXPECT_TRUE(b.ask(read_request(0, 4), 1).empty());
+    EXPECT_TRUE(b.ask(address_query(), 2).empty());
+    EXPECT_TRUE(b.ask(write_request(0, word_bytes(1)), 3).empty());
+}
+
+TEST(DeviceFaults, DelayHoldsTheReply) {
+    DevsimOptions o;
+    o.delay_ms = 30;
+    Bench b(o);
+    EXPECT_TRUE(b.ask(read_request(0, 4), 100).empty());
+    b.device.advance(129 * ms);
+    EXPECT_TRUE(b.wire.frames.empty());
+    b.device.advance(130 * ms);
+    EXPECT_EQ(b.wire.frames.size(), 1u);
+}
+
+TEST(DeviceFaults, ShortWriteReportsAndWritesAtMostN) {
+    DevsimOptions o;
+    o.short_write = 3;
+    Bench b(o);
+    auto w = b.ask(write_request(0x200, word_bytes(0x04030201)), 1);
+    EXPECT_EQ(length_field(w), 15);
+    auto r = b.ask(read_request(0x200, 4), 2);
+    EXPECT_EQ(word_at(r, 32), 0x030201u);
+}
+
+TEST(DeviceHooks, HeldRequestsAreServedWhenTheWindowEnds) {
+    Bench b;
+    b.device.advance(10 * ms);
+    b.device.busy_holding(40, [&] { b.device.memory.write_word(0x8824, 0); });
+    b.device.memory.write_word(0x8824, 77);
+    EXPECT_TRUE(b.ask(read_request(0x8824, 4), 20).empty());
+    b.device.advance(50 * ms);
+    ASSERT_EQ(b.wire.frames.size(), 1u);
+    EXPECT_EQ(word_at(b.wire.frames[0], 32), 0u);
+}
