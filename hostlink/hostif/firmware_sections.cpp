@@ -8,6 +8,9 @@ namespace {
 
 constexpr int SECTION_HEADER_SIZE = 8;  // tag and next-section offset
 constexpr int MAX_TABLE_ID = SYSTEM_TABLE_ENTRIES - 1;
+// Section lengths are 16-bit quantities; a longer parameter section cannot
+// be meant for its destination and would only be cut short.
+constexpr int MAX_PARAMETER_SECTION = 65535;
 
 // The process's copy of the device's system table descriptors; a download
 // loads it, records the new table sizes in it and writes it back.
@@ -68,6 +71,11 @@ int write_section(EthernetLink& link, const uint8_t* tag, const uint8_t* body, i
         std::printf("ERROR: no destination for section %.4s\n", reinterpret_cast<const char*>(tag));
         return 0;
     }
+    if (body_length > MAX_PARAMETER_SECTION) {
+        std::printf("ERROR: section %.4s of %d bytes is longer than %d bytes\n",
+                    reinterpret_cast<const char*>(tag), body_length, MAX_PARAMETER_SECTION);
+        return 0;
+    }
     return write_memory(link, body, body_length, destination);
 }
 
@@ -86,7 +94,7 @@ int find_section(EthernetLink& link, const char tag[4], int start, const uint8_t
     uint32_t following = get_le32(image + position + 4);
     if (!next_is_sound(following, position, length)) return broken_chain(position);
     int end = following ? int(following) : length;
-    int body_length = (end - position - SECTION_HEADER_SIZE) % 65536;
+    int body_length = end - position - SECTION_HEADER_SIZE;
     int result = write_section(link, image + position, image + position + SECTION_HEADER_SIZE,
                                body_length, length);
     if (next) *next = int(following);

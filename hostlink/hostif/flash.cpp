@@ -28,10 +28,16 @@ bool stage(EthernetLink& link, const uint8_t* data, int length, uint32_t address
     return write_all(link, data, length, address, STAGING_BLOCK) == length;
 }
 
-// Reads the next staging block of a binary file without crossing a piece end.
+// Reads the next staging block of a binary file without crossing a piece
+// end: its length, 0 at the end of the file, -1 when the file cannot be read.
 int read_block_of_piece(FILE* file, uint8_t* block, int in_piece) {
     int room = PROGRAMMING_PIECE - in_piece;
-    return int(std::fread(block, 1, room < STAGING_BLOCK ? room : STAGING_BLOCK, file));
+    int n = int(std::fread(block, 1, room < STAGING_BLOCK ? room : STAGING_BLOCK, file));
+    if (n == 0 && std::ferror(file)) {
+        std::printf("ERROR: file could not be read\n");
+        return -1;
+    }
+    return n;
 }
 
 // Programs one staged piece of a hex flash file; true when the device
@@ -149,6 +155,10 @@ int program_flash_binary(EthernetLink& link, const char* path) {
     int n;
     for (;;) {
         n = read_block_of_piece(file, block, in_piece);
+        if (n < 0) {
+            std::fclose(file);
+            return 0;
+        }
         if (n > 0) {
             if (!stage(link, block, n, staging)) {
                 std::printf("ERROR: Failed to write block prog_flash\n");
@@ -217,6 +227,10 @@ int program_eeprom_binary(EthernetLink& link, const char* path, int large) {
     int n;
     for (;;) {
         n = read_block_of_piece(file, block, in_piece);
+        if (n < 0) {
+            std::fclose(file);
+            return 0;
+        }
         if (n > 0) {
             if (!stage(link, block, n, staging)) {
                 std::printf("ERROR: Failed to write block\n");

@@ -9,7 +9,11 @@ constexpr int READ_RETRIES = 10;
 constexpr int WRITE_RETRIES = 200;
 constexpr int WRITE_SENDS = 5;
 
-bool block_size_fits(int n) { return n >= 0 && n <= MESSAGE_DATA_CAPACITY; }
+bool block_size_fits(int n) {
+    if (n >= 0 && n <= MESSAGE_DATA_CAPACITY) return true;
+    std::printf("ERROR: a block of %d bytes does not fit in a message\n", n);
+    return false;
+}
 
 }  // namespace
 

@@ -163,6 +163,14 @@ TEST_F(Firmware, FunctionLongerThanItsSectionIsRefused) {
     EXPECT_TRUE(sent_with(OPCODE_RUN_CODE).empty());
 }
 
+TEST_F(Firmware, OverlongParameterSectionIsRefusedNotCut) {
+    CaptureStdout();
+    EXPECT_EQ(download(build_image({{"ZRPS", pattern(65536 + 100, 1)}})), 0);
+    EXPECT_EQ(GetCapturedStdout(), "ERROR: section ZRPS of 65636 bytes is longer than 65535 bytes\n"
+                                   "ERROR: Failed to download OEM section\n");
+    EXPECT_FALSE(wrote_at(OEM_SECTION_ADDRESS));
+}
+
 TEST_F(Firmware, UnreadableOrEmptyFile) {
     CaptureStderr();
     EXPECT_EQ(download_firmware(link, dir_.path("missing").c_str(), 0), 0);

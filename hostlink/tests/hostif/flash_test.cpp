@@ -86,6 +86,15 @@ TEST_F(Flash, BinaryFlashFailuresAreSilent) {
     EXPECT_EQ(GetCapturedStdout(), "");
 }
 
+TEST_F(Flash, UnreadableImageIsNotProgrammed) {
+    std::string directory = dir_.path("");
+    CaptureStdout();
+    EXPECT_EQ(program_flash_binary(link, directory.c_str()), 0);
+    EXPECT_EQ(program_eeprom_binary(link, directory.c_str(), 0), 0);
+    EXPECT_EQ(GetCapturedStdout(), "ERROR: file could not be read\nERROR: file could not be read\n");
+    EXPECT_EQ(command_words(), (std::vector<uint32_t>{840}));
+}
+
 TEST_F(Flash, BinaryEepromOfTwoFullPieces) {
     std::string p = dir_.file("eeprom.bin", pattern(131072, 2));
     EXPECT_EQ(program_eeprom_binary(link, p.c_str(), 1), 0xFFFF);
