@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "script/wait_for_script.h"
+
+// The wait mode in a scratch directory, driven the way a controlling program
+// drives it: tickets dropped into script.txt, a byte on standard input as key.
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void write_file(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+template <typename Condition>
+bool eventually(Condition condition) {
+    for (int i = 0; i < 500; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+class WaitMode : public testing::Test {
+protected:
+    fs::path old_directory;
+    fs::path directory;
+    int key_pipe[2] = {-1, -1};
+    int saved_stdin = -1;
+    std::mutex mutex;
+    std::vector<std::string> scripts_run;
+    std::atomic<int> script_result{0};
+    std::thread mode;
+    std::atomic<bool> mode_ended{false};
+
+    void SetUp() override {
+        old_directory = fs::current_path();
+        std::string pattern = (fs::temp_directory_path() / "wait_mode_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory = pattern;
+        fs::current_path(directory);
+        // Standard input is an open pipe with nothing in it: no key pressed.
+        ASSERT_EQ(pipe(key_pipe), 0);
+        saved_stdin = dup(STDIN_FILENO);
+        dup2(key_pipe[0], STDIN_FILENO);
+    }
+
+    void TearDown() override {
+        press_key();
+        if (mode.joinable()) mode.join();
+        dup2(saved_stdin, STDIN_FILENO);
+        close(saved_stdin);
+        close(key_pipe[0]);
+        close(key_pipe[1]);
+        fs::current_path(old_directory);
+        fs::remove_all(directory);
+    }
+
+    void start() {
+        testing::internal::CaptureStdout();
+        mode = std::thread([this] {
+            wait_for_script([this](const char* path) {
+                std::lock_guard<std::mutex> lock(mutex);
+                scripts_run.emplace_back(path);
+                return script_result.load();
+            });
+            mode_ended = true;
+        });
+    }
+
+    std::string finish() {
+        EXPECT_TRUE(eventually([this] { return mode_ended.load(); })) << "the mode did not end";
+        if (mode.joinable()) mode.join();
+        return testing::internal::GetCapturedStdout();
+    }
+
+    void press_key() {
+        if (key_pipe[1] >= 0 && !mode_ended) (void)!write(key_pipe[1], "k", 1);
+    }
+
+    bool ticket_taken() { return !fs::exists("script.txt"); }
+};
+
+const std::regex RESULT_TEXT("hostlink [A-Z][a-z]{2} [A-Z][a-z]{2} [ 123][0-9] \\d\\d:\\d\\d:\\d\\d \\d{4}\n\n");
+
+TEST_F(WaitMode, GoodTicketRunsScriptAndWritesResultThenEnd) {
+    start();
+    write_file("script.txt", "good.txt\r\n");
+    ASSERT_TRUE(eventually([this] { return ticket_taken() && fs::exists("result.txt"); }));
+    EXPECT_TRUE(std::regex_match(read_file("result.txt"), RESULT_TEXT)) << read_file("result.txt");
+    fs::remove("result.txt");
+
+    write_file("script.txt", "END\n");
+    const std::string output = finish();
+    EXPECT_TRUE(fs::exists("result.txt")) << "END is answered with a result";
+    EXPECT_EQ(scripts_run, std::vector<std::string>{"good.txt"});
+    EXPECT_TRUE(std::regex_match(output, std::regex("waiting for script file \"script.txt\": \\.*found!\n"
+                                                    "waiting for script file \"script.txt\": \\.*found!\n")))
+        << output;
+}
+
+TEST_F(WaitMode, FailingScriptLeavesNoResultAndWaitsAgain) {
+    script_result = -3;
+    start();
+    write_file("script.txt", "bad.txt\n");
+    ASSERT_TRUE(eventually([this] { return ticket_taken(); }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(fs::exists("result.txt"));
+    write_file("script.txt", "ENDING");
+    const std::string output = finish();
+    EXPECT_EQ(scripts_run, std::vector<std::string>{"bad.txt"});
+    EXPECT_EQ(std::count(output.begin(), output.end(), '!'), 2) << output;
+    EXPECT_TRUE(fs::exists("result.txt"));
+}
+
+TEST_F(WaitMode, LowerCaseEndIsAPath) {
+    start();
+    write_file("script.txt", "end\n");
+    ASSERT_TRUE(eventually([this] { return ticket_taken(); }));
+    EXPECT_FALSE(mode_ended);
+    write_file("script.txt", "END");
+    finish();
+    EXPECT_EQ(scripts_run, std::vector<std::string>{"end"});
+}
+
+TEST_F(WaitMode, EmptyTicketStaysAndDotsArePrinted) {
+    write_file("script.txt", "");
+    start();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(fs::exists("script.txt"));
+    write_file("script.txt", "END\n");
+    const std::string output = finish();
+    EXPECT_GT(std::count(output.begin(), output.end(), '.'), 10) << "one mark per poll of an empty ticket";
+}
+
+TEST_F(WaitMode, KeyEndsModeAndStaysInInput) {
+    write_file("result.txt", "old");
+    start();
+    std::this_thread::sleep_for(20ms);
+    press_key();
+    const std::string output = finish();
+    EXPECT_EQ(read_file("result.txt"), "old") << "a key writes no result";
+    char key = 0;
+    EXPECT_EQ(read(STDIN_FILENO, &key, 1), 1);
+    EXPECT_EQ(key, 'k');
+    EXPECT_TRUE(scripts_run.empty());
+    EXPECT_EQ(output.find("found!"), std::string::npos);
+}
+
+TEST_F(WaitMode, UncreatableResultEndsMode) {
+    fs::create_directory("result.txt");
+    start();
+    write_file("script.txt", "good.txt\n");
+    const std::string output = finish();
+    EXPECT_TRUE(ticket_taken());
+    const std::string tail = "found!\nERROR: can not create result file, aborting!";
+    ASSERT_GE(output.size(), tail.size());
+    EXPECT_EQ(output.substr(output.size() - tail.size()), tail);
+}
+
+TEST_F(WaitMode, LongTicketLineIsCutNotOverrun) {
+    start();
+    write_file("script.txt", std::string(1000, 'p') + "\n");
+    ASSERT_TRUE(eventually([this] { return ticket_taken(); }));
+    write_file("script.txt", "END\n");
+    finish();
+    ASSERT_EQ(scripts_run.size(), 1u);
+    EXPECT_EQ(scripts_run[0], std::string(255, 'p'));
+}
+
+}  // namespace

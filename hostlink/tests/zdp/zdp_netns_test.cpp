@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "devsim_process.h"
+#include "run_program.h"
+
+// `hostlink -s` running network test scripts against devsim with two extra
+// emulated HomePNA stations on the veth pair.
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const DEVICE = "0a:3f:71:00:00:01";
+const char* const NODE_B = "02:00:00:00:00:0b";
+const char* const NODE_C = "02:00:00:00:00:0c";
+
+class ZdpEndToEnd : public ::testing::Test {
+protected:
+    fs::path directory;
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "zdp_e2e_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory = pattern;
+    }
+    void TearDown() override { fs::remove_all(directory); }
+
+    ProgramRun hostlink(const std::string& script, std::vector<std::string> options = {},
+                        const std::string& input = "") const {
+        std::string path = (directory / "script.txt").string();
+        std::ofstream(path, std::ios::binary) << script;
+        std::vector<std::string> arguments = {"-m", "1", "-a", "192.0.2.2"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        arguments.push_back("-s");
+        arguments.push_back(path);
+        return run_program(HOSTLINK_BINARY, arguments, input, 90);
+    }
+
+    static std::vector<std::string> devsim_options(const std::string& loss, const std::string& snr) {
+        return {"--node", NODE_B, "--node", NODE_C, "--loss", loss, "--snr", snr, "--pe", "11",
+                "--seed", "7", "--ack-gap-ms", "5"};
+    }
+
+    static size_t count_of(const std::string& text, const std::string& part) {
+        size_t count = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+        return count;
+    }
+};
+
+TEST_F(ZdpEndToEnd, CertScriptPrintsOneColumnLineWithPerAndSnr) {
+    DevsimProcess devsim(devsim_options("0.05", "30"));
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+    std::string b = NODE_B, c = NODE_C;
+    ProgramRun run = hostlink("ENABLE_CERT," + b + "\n"
+                              "ENABLE_CERT," + c + "\n"
+                              "CONFIG_SEND," + b + "\n"
+                              "SA=" + b + "\n"
+                              "DA=" + c + "\n"
+                              "dgen_type=1\nlength=100\nnpkts=1000\nnumacks=1\ntxpe_test=11\n"
+                              "CONFIG_SEND_END\n"
+                              "CONFIG_RECEIVE," + c + "\n"
+                              "SA=" + b + "\n"
+                              "DA=" + c + "\n"
+                              "dgen_type=1\nlength=100\n"
+                              "CONFIG_RECEIVE_END\n"
+                              "START_SEND," + b + " 5000\n"
+                              "REPORT_STATS," + b + " 3000\n"
+                              "REPORT_STATS," + c + " 3000\n"
+                              "DISABLE_CERT," + b + "\n"
+                              "DISABLE_CERT," + c + "\n",
+                              {"-c"});
+    devsim.stop();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("Failure"), std::string::npos) << run.output;
+    size_t tx = run.output.find("TX: ");
+    size_t rx = run.output.find("RX: ");
+    ASSERT_NE(tx, std::string::npos) << run.output;
+    ASSERT_NE(rx, std::string::npos) << run.output;
+    EXPECT_LT(tx, rx);
+    double snr = 0, per = -1;
+    int pe = -1;
+    ASSERT_EQ(std::sscanf(run.output.c_str() + rx, "RX: %lf %lf %d", &snr, &per, &pe), 3) << run.output;
+    EXPECT_NEAR(snr, 30.0, 0.1) << run.output;
+    EXPECT_NEAR(per, 0.05, 0.03) << run.output;
+    EXPECT_EQ(pe, 11);
+    unsigned transmitted = 0;
+    ASSERT_EQ(std::sscanf(run.output.c_str() + tx, "TX: %u", &transmitted), 1);
+    EXPECT_EQ(transmitted, 1000u);
+}
+
+TEST_F(ZdpEndToEnd, TestNetworkRunsTheSixPairsInOrder) {
+    DevsimProcess devsim(devsim_options("0.1", "25"));
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+    ProgramRun run = hostlink(std::string("TEST_NETWORK,") + DEVICE + "\n"
+                              "dgen_type=1\nlength=64\nnpkts=200\nnumacks=1\n"
+                              "TEST_NETWORK_END\n");
+    devsim.stop();
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::vector<std::string> pairs;
+    const std::string marker = "performing test : ";
+    for (size_t at = run.output.find(marker); at != std::string::npos; at = run.output.find(marker, at + 1)) {
+        pairs.push_back(run.output.substr(at + marker.size(), run.output.find('\n', at) - at - marker.size()));
+    }
+    const std::string a = "a 3f 71 0 0 1", b = "2 0 0 0 0 b", c = "2 0 0 0 0 c";
+    auto pair = [](const std::string& sa, const std::string& da) { return "SA = " + sa + " , DA = " + da; };
+    const std::vector<std::string> expected = {pair(a, b), pair(a, c), pair(b, a), pair(b, c), pair(c, a), pair(c, b)};
+    EXPECT_EQ(pairs, expected) << run.output;
+    EXPECT_EQ(count_of(run.output, "\tPER = "), 6u) << run.output;
+    EXPECT_EQ(count_of(run.output, "Failed to receive ACK"), 0u) << run.output;
+}
+
+TEST_F(ZdpEndToEnd, StationAndChannelTablesShowWhatTheEmulatorHolds) {
+    DevsimProcess devsim(devsim_options("0", "30"));
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+    ProgramRun run = hostlink(std::string("GET_STATIONS,") + DEVICE + "\n"
+                              "GET_TX_CHAN_TABLE,0\n"
+                              "GET_RX_CHAN_TABLE,0\n"
+                              "GET_TX_PE," + NODE_B + "\n"
+                              "GET_RX_PE," + NODE_C + "\n");
+    devsim.stop();
+    EXPECT_EQ(run.status, 0) << run.output;
+    for (const char* expected : {"02:00:00:00:00:0b\n", "02:00:00:00:00:0c\n",
+                                 "SA                   DA                Sender Pe\n",
+                                 "SA                   DA                Receiver Pe\n",
+                                 "mac : 02 00 00 00 00 0b , TCHAN PE = 11\n",
+                                 "mac : 02 00 00 00 00 0c , RCHAN PE = 11\n"}) {
+        EXPECT_NE(run.output.find(expected), std::string::npos) << expected << "\n" << run.output;
+    }
+}
+
+TEST_F(ZdpEndToEnd, KeysQThenAAbortTheWaitBeforeTheTest) {
+    DevsimProcess devsim({"--node", NODE_B, "--node", NODE_C, "--ack-gap-ms", "3000"});
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+    std::string b = NODE_B, c = NODE_C;
+    ProgramRun run = hostlink("CONFIG_SEND," + b + "\nSA=" + b + "\nDA=" + c +
+                                  "\ndgen_type=1\nnpkts=10\nCONFIG_SEND_END\n"
+                                  "START_SEND," + b + " 10000\n"
+                                  "PRINT,0,not reached\n",
+                              {}, "xqza");
+    devsim.stop();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find(".Break by keystroke\nContinue or Abort? (c|a)\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("not reached"), std::string::npos) << run.output;
+}
+
+TEST_F(ZdpEndToEnd, RepliesAreMatchedBySequenceNumberAndErrorCode) {
+    struct Case {
+        std::vector<std::string> fault;
+        bool acknowledged;
+    };
+    const Case cases[] = {
+        {{"--zdp-stale"}, true},
+        {{"--zdp-error", "0"}, true},
+        {{"--zdp-error", "5"}, false},
+        {{"--zdp-drop", "1"}, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> options = {"--node", NODE_B};
+        options.insert(options.end(), c.fault.begin(), c.fault.end());
+        DevsimProcess devsim(options);
+        ASSERT_TRUE(devsim.ready()) << devsim.output();
+        ProgramRun run = hostlink(std::string("ENABLE_CERT,") + NODE_B + "\n", {"-d", "2"});
+        devsim.stop();
+        EXPECT_EQ(run.status, 0) << run.output;
+        const char* expected = c.acknowledged ? "ENABLE CERT command started : OK\n"
+                                              : "ENABLE CERT command started :Failure -  Failed to receive ACK \n";
+        EXPECT_NE(run.output.find(expected), std::string::npos) << c.fault[0] << "\n" << run.output;
+    }
+}
+
+}  // namespace
