@@ -1,8 +1,8 @@
 // Host-interface round trips per second against devsim on the test
 // namespace's veth pair: read_word, write_block of 1400 bytes and read_block
 // of 1400 bytes, each beside the packet-socket ping-pong floor for the same
-// frame sizes (an echo thread on dv0 answering frames addressed to a MAC
-// that devsim leaves alone).
+// frame sizes (an echo process on dv0 answering frames addressed to dv0's
+// own MAC, which devsim leaves alone).
 //
 //   testbed/netns/run_in_netns.sh -- build/bin/hostif [seconds-per-figure]
 
@@ -17,14 +17,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "hostif/host_interface.h"
@@ -35,8 +33,9 @@ namespace {
 
 constexpr uint16_t ETHERTYPE = 0x886C;
 constexpr int SLICES = 10;
-constexpr uint8_t ECHO_MAC[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0xEE};
 using Clock = std::chrono::steady_clock;
+
+uint8_t echo_mac[6];
 
 int open_packet_socket(const char* name) {
     const int index = static_cast<int>(if_nametoindex(name));
@@ -47,11 +46,10 @@ int open_packet_socket(const char* name) {
     address.sll_family = AF_PACKET;
     address.sll_protocol = htons(ETHERTYPE);
     address.sll_ifindex = index;
-    packet_mreq membership{};
-    membership.mr_ifindex = index;
-    membership.mr_type = PACKET_MR_PROMISC;
+    // Blocking receives, bounded so that a lost frame cannot hang the run.
+    timeval limit{0, 50000};
     if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        setsockopt(s, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &membership, sizeof membership) != 0) {
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
         close(s);
         return -1;
     }
@@ -78,16 +76,14 @@ ssize_t receive_incoming(int s, uint8_t* buffer, size_t size) {
     }
 }
 
-// The floor's peer: echoes frames addressed to ECHO_MAC, nothing else.
-void echo_peer(int s, const std::atomic<bool>& stop) {
+// The floor's peer: echoes frames addressed to dv0 itself, nothing else.
+[[noreturn]] void echo_peer(int s) {
     std::vector<uint8_t> buffer(65536);
-    while (!stop) {
-        pollfd fd{s, POLLIN, 0};
-        if (poll(&fd, 1, 50) <= 0) continue;
+    for (;;) {
         const ssize_t got = receive_incoming(s, buffer.data(), buffer.size());
-        if (got < 14 || std::memcmp(buffer.data(), ECHO_MAC, 6) != 0) continue;
+        if (got < 14 || std::memcmp(buffer.data(), echo_mac, 6) != 0) continue;
         std::memcpy(buffer.data(), buffer.data() + 6, 6);
-        std::memcpy(buffer.data() + 6, ECHO_MAC, 6);
+        std::memcpy(buffer.data() + 6, echo_mac, 6);
         send(s, buffer.data(), static_cast<size_t>(got), 0);
     }
 }
@@ -108,14 +104,42 @@ void measure(double seconds, Tally& tally, const std::function<bool()>& once) {
     tally.round_trips += done;
 }
 
+bool floor_round_trip(int s, std::vector<uint8_t>& frame, std::vector<uint8_t>& buffer, uint32_t& sequence);
+
+// One slice of the floor on fresh sockets (so that no backlog of the link's
+// traffic is in the way) with devsim stopped (so that it takes no CPU time
+// looking at frames that are not for it).
+void floor_slice(pid_t devsim, std::vector<uint8_t>& frame, double seconds, Tally& tally) {
+    const int peer = open_packet_socket("dv0");
+    const int pc = open_packet_socket("hl0");
+    if (peer >= 0 && pc >= 0) {
+        kill(devsim, SIGSTOP);
+        // The peer is a process of its own, as devsim is.
+        const pid_t echo = fork();
+        if (echo == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            echo_peer(peer);
+        }
+        std::vector<uint8_t> buffer(65536);
+        uint32_t sequence = 0;
+        if (echo > 0) measure(seconds, tally, [&] { return floor_round_trip(pc, frame, buffer, sequence); });
+        if (echo > 0) {
+            kill(echo, SIGKILL);
+            waitpid(echo, nullptr, 0);
+        }
+        kill(devsim, SIGCONT);
+    }
+    if (peer >= 0) close(peer);
+    if (pc >= 0) close(pc);
+}
+
 bool floor_round_trip(int s, std::vector<uint8_t>& frame, std::vector<uint8_t>& buffer, uint32_t& sequence) {
     ++sequence;
     std::memcpy(frame.data() + 28, &sequence, 4);
     if (send(s, frame.data(), frame.size(), 0) < 0) return false;
     for (;;) {
-        pollfd fd{s, POLLIN, 0};
-        if (poll(&fd, 1, 1000) <= 0) return false;
         const ssize_t got = receive_incoming(s, buffer.data(), buffer.size());
+        if (got < 0) return false;
         if (got >= 32 && std::memcmp(buffer.data() + 28, &sequence, 4) == 0) return true;
     }
 }
@@ -174,16 +198,12 @@ int main(int argc, char** argv) {
     }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
     const pid_t devsim = start_devsim(DEVSIM_PATH);
-    const int peer = open_packet_socket("dv0");
-    const int pc = open_packet_socket("hl0");
     EthernetLink link;
-    if (devsim < 0 || peer < 0 || pc < 0 || !read_mac("hl0", pc_mac) || !open_link(link)) {
+    if (devsim < 0 || !read_mac("hl0", pc_mac) || !read_mac("dv0", echo_mac) || !open_link(link)) {
         std::printf("cannot set up devsim, the veth pair or the link\n");
         if (devsim > 0) kill(devsim, SIGKILL);
         return 1;
     }
-    std::atomic<bool> stop{false};
-    std::thread echo(echo_peer, peer, std::cref(stop));
 
     struct Figure {
         const char* name;
@@ -204,11 +224,9 @@ int main(int argc, char** argv) {
     };
 
     std::printf("%-18s %12s %12s %7s\n", "operation", "rt/s", "floor rt/s", "ratio");
-    std::vector<uint8_t> buffer(65536);
-    uint32_t sequence = 0;
     for (const auto& figure : figures) {
         std::vector<uint8_t> frame(figure.request_bytes, 0);
-        std::memcpy(frame.data(), ECHO_MAC, 6);
+        std::memcpy(frame.data(), echo_mac, 6);
         std::memcpy(frame.data() + 6, pc_mac, 6);
         frame[12] = ETHERTYPE >> 8;
         frame[13] = ETHERTYPE & 0xFF;
@@ -217,18 +235,14 @@ int main(int argc, char** argv) {
         // Alternating short slices, so that a change of machine load weighs
         // on both figures alike.
         for (int slice = 0; slice < SLICES; ++slice) {
-            measure(seconds / SLICES, floor, [&] { return floor_round_trip(pc, frame, buffer, sequence); });
+            floor_slice(devsim, frame, seconds / SLICES, floor);
             measure(seconds / SLICES, measured, figure.once);
         }
         std::printf("%-18s %12.0f %12.0f %7.2f\n", figure.name, measured.rate(), floor.rate(),
                     floor.rate() > 0 ? measured.rate() / floor.rate() : 0.0);
     }
-    stop = true;
-    echo.join();
     link.close();
     kill(devsim, SIGTERM);
     waitpid(devsim, nullptr, 0);
-    close(peer);
-    close(pc);
     return 0;
 }
