@@ -70,6 +70,42 @@ int command_and_wait(EthernetLink& link, uint32_t command, uint32_t* status) {
                            BINARY_ROUNDS);
 }
 
+// Stages a binary file in 256-byte blocks and hands every complete 64 KiB
+// piece, and a final shorter one, to program_piece (piece number, bytes in
+// the piece), which gives above 0 when the device programmed it. Gives the
+// bytes staged, 0 when the file cannot be read or a block not staged
+// (printing stage_error), or the first result of program_piece that is not
+// above 0.
+template <typename ProgramPiece>
+int stage_binary_pieces(EthernetLink& link, FILE* file, const char* stage_error, ProgramPiece program_piece) {
+    uint8_t block[STAGING_BLOCK];
+    uint32_t staging = STAGING_ADDRESS;
+    int piece = 0;
+    int in_piece = 0;
+    int total = 0;
+    for (;;) {
+        int n = read_block_of_piece(file, block, in_piece);
+        if (n < 0) return 0;
+        if (n > 0) {
+            if (!stage(link, block, n, staging)) {
+                std::printf("%s", stage_error);
+                return 0;
+            }
+            staging += n;
+            in_piece += n;
+            total += n;
+        }
+        if (in_piece == PROGRAMMING_PIECE || (n == 0 && in_piece > 0)) {
+            int programmed = program_piece(piece, in_piece);
+            if (programmed <= 0) return programmed;
+            ++piece;
+            in_piece = 0;
+            staging = STAGING_ADDRESS;
+        }
+        if (n == 0) return total;
+    }
+}
+
 }  // namespace
 
 int erase_flash(EthernetLink& link) {
@@ -147,43 +183,14 @@ int program_flash_binary(EthernetLink& link, const char* path) {
     if (status != 0) return 0;
     FILE* file = std::fopen(path, "rb");
     if (!file) return 0;
-    uint8_t block[STAGING_BLOCK];
-    uint32_t staging = STAGING_ADDRESS;
-    int piece = 0;
-    int in_piece = 0;
-    int total = 0;
-    int n;
-    for (;;) {
-        n = read_block_of_piece(file, block, in_piece);
-        if (n < 0) {
-            std::fclose(file);
-            return 0;
-        }
-        if (n > 0) {
-            if (!stage(link, block, n, staging)) {
-                std::printf("ERROR: Failed to write block prog_flash\n");
-                std::fclose(file);
-                return 0;
-            }
-            staging += n;
-            in_piece += n;
-            total += n;
-        }
-        bool piece_ready = in_piece == PROGRAMMING_PIECE || (n == 0 && in_piece > 0);
-        if (piece_ready) {
-            waited = command_and_wait(link, COMMAND_PROGRAM_FLASH + piece, &status);
-            if (waited <= 0 || status != 0) {
-                std::fclose(file);
-                return waited <= 0 ? waited : 0;
-            }
-            ++piece;
-            in_piece = 0;
-            staging = STAGING_ADDRESS;
-        }
-        if (n == 0) break;
-    }
+    int result = stage_binary_pieces(link, file, "ERROR: Failed to write block prog_flash\n",
+                                     [&](int piece, int) {
+                                         int answered = command_and_wait(link, COMMAND_PROGRAM_FLASH + piece, &status);
+                                         if (answered <= 0) return answered;
+                                         return status == 0 ? 1 : 0;
+                                     });
     std::fclose(file);
-    return total;
+    return result;
 }
 
 int program_eeprom_hex(EthernetLink& link, const char* path, int large) {
@@ -219,42 +226,14 @@ int program_eeprom_binary(EthernetLink& link, const char* path, int large) {
     if (!readable(path)) return 0;
     FILE* file = std::fopen(path, "rb");
     if (!file) return 0;
-    uint32_t command = COMMAND_PROGRAM_EEPROM + (large ? 1 : 0);
-    uint8_t block[STAGING_BLOCK];
-    uint32_t staging = STAGING_ADDRESS;
-    int in_piece = 0;
+    const uint32_t command = COMMAND_PROGRAM_EEPROM + (large ? 1 : 0);
     uint32_t status = 0;
-    int n;
-    for (;;) {
-        n = read_block_of_piece(file, block, in_piece);
-        if (n < 0) {
-            std::fclose(file);
-            return 0;
-        }
-        if (n > 0) {
-            if (!stage(link, block, n, staging)) {
-                std::printf("ERROR: Failed to write block\n");
-                std::fclose(file);
-                return 0;
-            }
-            staging += n;
-            in_piece += n;
-        }
-        bool piece_ready = in_piece == PROGRAMMING_PIECE || (n == 0 && in_piece > 0);
-        if (piece_ready) {
-            uint32_t length = in_piece == PROGRAMMING_PIECE ? FULL_PIECE_LENGTH : uint32_t(in_piece);
-            write_word(link, MAILBOX_LENGTH_ADDRESS, length);
-            int waited = command_and_wait(link, command, &status);
-            if (waited <= 0 || status == 0) {
-                std::fclose(file);
-                return waited <= 0 ? waited : 0;
-            }
-            ++command;
-            in_piece = 0;
-            staging = STAGING_ADDRESS;
-        }
-        if (n == 0) break;
-    }
+    int result = stage_binary_pieces(link, file, "ERROR: Failed to write block\n", [&](int piece, int length) {
+        write_word(link, MAILBOX_LENGTH_ADDRESS, length == PROGRAMMING_PIECE ? FULL_PIECE_LENGTH : uint32_t(length));
+        int answered = command_and_wait(link, command + piece, &status);
+        if (answered <= 0) return answered;
+        return status != 0 ? 1 : 0;
+    });
     std::fclose(file);
-    return int(status);
+    return result > 0 ? int(status) : result;
 }

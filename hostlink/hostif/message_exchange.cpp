@@ -23,13 +23,14 @@ constexpr uint16_t ETHERTYPE = 0x886C;
 }  // namespace
 
 uint8_t message_buffer[MESSAGE_BUFFER_SIZE];
-uint8_t header_template[HEADER_SIZE] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0x80, 0x01, 0x00, 0x00, 0x00, 0x0A, 0x3F, 0x71, 0x0A, 0x00,
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-};
+uint8_t header_template[HEADER_SIZE];
 
 void reset_header_template() { std::memcpy(header_template, INITIAL_TEMPLATE, HEADER_SIZE); }
+
+namespace {
+// The template holds its initial bytes before the first request of the process.
+const bool template_initialised = (reset_header_template(), true);
+}  // namespace
 
 uint32_t get_le32(const uint8_t* bytes) {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
