@@ -69,7 +69,8 @@ ZdkStatus EthernetLink::initialize() {
 void EthernetLink::close() {
     if (open_flag_ != 1) return;
     release_interfaces();
-    if (stop_flag_ == 0) stop_receive_thread(-1);
+    // Also a loop whose stop timed out: the handle must not close under it.
+    if (receive_thread_.joinable()) stop_receive_thread(-1);
     close_capture();
     open_flag_ = 0;
 }
@@ -118,7 +119,7 @@ ZdkStatus EthernetLink::open_selected() {
     }
     const pcap_if_t* device = entries_[cursor_];
     if (capture_ != nullptr) {
-        if (stop_flag_ == 0) stop_receive_thread(-1);
+        if (receive_thread_.joinable()) stop_receive_thread(-1);
         close_capture();
         open_flag_ = 0;
     }

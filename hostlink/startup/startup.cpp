@@ -5,17 +5,18 @@
 
 #include "command_line.h"
 #include "hostif/firmware.h"
+#include "hostif/host_interface.h"
 #include "interface_selection.h"
 #include "link/ethernet_link.h"
 #include "script/menu.h"
 #include "script/script.h"
 #include "startup/settings.h"
 #include "startup_texts.h"
+#include "zdp/transfer_tables.h"
 #include "zdp/zdp_client.h"
 
 namespace {
 
-constexpr uint16_t HOSTLINK_ETHERTYPE = 0x886c;
 constexpr int WAIT_FOR_SCRIPT_ENTRY = 2;
 constexpr int NO_PRESET = -1;
 
@@ -28,8 +29,10 @@ constexpr int STATUS_SCRIPT_FAILED = -77;
 
 const uint8_t DEFAULT_DEVICE_MAC[6] = {0x0A, 0x3F, 0x71, 0x00, 0x00, 0x01};
 
-// A run starts from the initial settings even when it is not the process's first.
+// A run starts from the initial settings and empty transfer tables, even when
+// it is not the process's first.
 void reset_settings() {
+    reset_transfer_tables();
     std::memcpy(device_mac, DEFAULT_DEVICE_MAC, 6);
     std::memset(pc_mac, 0, 6);
     debug_level = 0;
@@ -39,17 +42,13 @@ void reset_settings() {
 
 ZdkStatus install_device_filter(EthernetLink& link) {
     char filter[160];
-    std::snprintf(filter, sizeof filter,
-                  "ether dst %02x:%02x:%02x:%02x:%02x:%02x and ether src %02x:%02x:%02x:%02x:%02x:%02x and "
-                  "ether proto 0x%x",
-                  pc_mac[0], pc_mac[1], pc_mac[2], pc_mac[3], pc_mac[4], pc_mac[5], device_mac[0], device_mac[1],
-                  device_mac[2], device_mac[3], device_mac[4], device_mac[5], HOSTLINK_ETHERTYPE);
+    format_device_filter(filter, sizeof filter);
     return link.set_filter(filter);
 }
 
 int run_mode(const StartupOptions& options, EthernetLink& link, ZdpClient& zdp) {
     if (options.firmware_mode) {
-        if (download_firmware(link, options.firmware_path, 1) == 0) {
+        if (download_firmware(link, options.firmware_path, 0) == 0) {
             std::printf("ERROR - failed to download firmware\n");
             return STATUS_FIRMWARE_FAILED;
         }

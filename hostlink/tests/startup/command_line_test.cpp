@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "run_program.h"
-#include "startup/command_line.h"
 
 // The real program, run with a command line; its output and exit status.
 namespace {
@@ -134,22 +133,6 @@ TEST(CommandLine, BannerShowsDeviceAddress) {
         EXPECT_EQ(match[1].str(), c.device);
         EXPECT_EQ(run.status, 252);
     }
-}
-
-TEST(ValueParsers, FullMacAndAddress) {
-    uint8_t mac[6] = {};
-    EXPECT_TRUE(parse_full_mac("0a-3f:71-00:00-01", mac));
-    EXPECT_EQ(mac[1], 0x3f);
-    EXPECT_FALSE(parse_full_mac("0a:3f:71:00:00:01:", mac));
-    EXPECT_FALSE(parse_full_mac("0a::3f:71:00:00", mac));
-    EXPECT_FALSE(parse_full_mac("", mac));
-
-    uint8_t address[4] = {};
-    EXPECT_TRUE(parse_ipv4("300.2.3.-1", address));
-    EXPECT_EQ(address[0], 300 & 0xFF);
-    EXPECT_EQ(address[3], 0xFF);
-    EXPECT_FALSE(parse_ipv4("1.2.3.", address));
-    EXPECT_FALSE(parse_ipv4("a.b.c.d", address));
 }
 
 }  // namespace

@@ -98,42 +98,45 @@ TEST(StartupRun, ScriptFailureIsSilentBelowDebugOne) {
     EXPECT_FALSE(contains(r.output, "ERROR: Failed to run script file"));
 }
 
-TEST(StartupRun, InitFailureIsMinusThree) {
-    ScriptedLink link;
-    link.initialize_status = ZDK_FAILED_QUERY_INTERFACE;
-    const StartupOutcome r = start({"-m", "1"}, link);
-    EXPECT_EQ(r.status, -3);
-    EXPECT_EQ(r.output, "ERROR: Failed to init\n");
-}
+struct LinkFailureCase {
+    const char* name;
+    void (*prepare)(ScriptedLink& link);
+    std::vector<std::string> arguments;
+    MacLookup lookup;
+    int status;
+    const char* output;  // exact output, or nullptr
+};
 
-TEST(StartupRun, EmptyListFromMenuIsMinusSix) {
-    ScriptedLink link;
-    const StartupOutcome r = start({"-m", "1"}, link);
-    EXPECT_EQ(r.status, -6);
-    EXPECT_TRUE(contains(r.output, "ERROR: No Network Interfaces found!(0x109)\n"));
-}
-
-TEST(StartupRun, MacLookupFailureFromMenuIsMinusEleven) {
-    ScriptedLink link;
-    link.interfaces = {entry("hl0", 2)};
-    const StartupOutcome r = start({"-m", "1"}, link, "", lookup_nothing);
-    EXPECT_EQ(r.status, -11);
-}
-
-TEST(StartupRun, OpenFailureFromMenuIsMinusNine) {
-    ScriptedLink link;
-    link.interfaces = {entry("hl0", 2)};
-    link.open_status = ZDK_INTERFACE_FAIL;
-    EXPECT_EQ(start({"-m", "1"}, link).status, -9);
-}
-
-TEST(StartupRun, FilterFailureIsMinusFive) {
-    ScriptedLink link;
-    link.interfaces = {entry("hl0", 2)};
-    link.fail_filters = true;
-    const StartupOutcome r = start({"-m", "1", "-a", "192.0.2.2", "-s", "x"}, link);
-    EXPECT_EQ(r.status, -5);
-    EXPECT_EQ(r.output, "\nERROR - failed to set MAC filters\n");
+TEST(StartupRun, FailuresOfTheLink) {
+    const LinkFailureCase cases[] = {
+        {"interface list not obtained", [](ScriptedLink& l) { l.initialize_status = ZDK_FAILED_QUERY_INTERFACE; },
+         {"-m", "1"}, lookup_pc_mac, -3, "ERROR: Failed to init\n"},
+        {"empty list from the menu", [](ScriptedLink&) {}, {"-m", "1"}, lookup_pc_mac, -6, nullptr},
+        {"open fails from the menu",
+         [](ScriptedLink& l) {
+             l.interfaces = {entry("hl0", 2)};
+             l.open_status = ZDK_INTERFACE_FAIL;
+         },
+         {"-m", "1"}, lookup_pc_mac, -9, nullptr},
+        {"no MAC from the menu", [](ScriptedLink& l) { l.interfaces = {entry("hl0", 2)}; }, {"-m", "1"},
+         lookup_nothing, -11, nullptr},
+        {"filter refused",
+         [](ScriptedLink& l) {
+             l.interfaces = {entry("hl0", 2)};
+             l.fail_filters = true;
+         },
+         {"-m", "1", "-a", "192.0.2.2", "-s", "x"}, lookup_pc_mac, -5, "\nERROR - failed to set MAC filters\n"},
+    };
+    for (const LinkFailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedLink link;
+        c.prepare(link);
+        const StartupOutcome r = start(c.arguments, link, "", c.lookup);
+        EXPECT_EQ(r.status, c.status);
+        if (c.output != nullptr) {
+            EXPECT_EQ(r.output, c.output);
+        }
+    }
 }
 
 TEST(StartupRun, ZdpBindFailureIsMinusSix) {

@@ -79,3 +79,91 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
     run.status = (!killed && WIFEXITED(wait_status)) ? WEXITSTATUS(wait_status) : -1;
     return run;
 }
+
+RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& arguments,
+                               const std::string& working_directory) {
+    int to_child[2];
+    int from_child[2];
+    if (pipe(to_child) != 0) return;
+    if (pipe(from_child) != 0) {
+        close(to_child[0]);
+        close(to_child[1]);
+        return;
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(to_child[0], STDIN_FILENO);
+        dup2(from_child[1], STDOUT_FILENO);
+        close(to_child[0]);
+        close(to_child[1]);
+        close(from_child[0]);
+        close(from_child[1]);
+        if (!working_directory.empty() && chdir(working_directory.c_str()) != 0) _exit(126);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(to_child[0]);
+    close(from_child[1]);
+    signal(SIGPIPE, SIG_IGN);
+    pid_ = child;
+    input_ = to_child[1];
+    output_ = from_child[0];
+    fcntl(output_, F_SETFL, O_NONBLOCK);
+}
+
+RunningProgram::~RunningProgram() {
+    if (pid_ > 0) finish(1);
+}
+
+void RunningProgram::write_input(const std::string& text) {
+    if (input_ < 0) return;
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = write(input_, text.data() + written, text.size() - written);
+        if (n <= 0) break;
+        written += static_cast<size_t>(n);
+    }
+}
+
+void RunningProgram::close_input() {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+}
+
+void RunningProgram::collect(int wait_ms) {
+    pollfd fd{output_, POLLIN, 0};
+    poll(&fd, 1, wait_ms);
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(output_, buffer, sizeof buffer)) > 0) collected_.append(buffer, static_cast<size_t>(got));
+}
+
+ProgramRun RunningProgram::finish(int timeout_seconds) {
+    ProgramRun run;
+    if (pid_ <= 0) return run;
+    close_input();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+    int wait_status = 0;
+    bool killed = false;
+    for (;;) {
+        collect(20);
+        if (waitpid(pid_, &wait_status, WNOHANG) == pid_) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &wait_status, 0);
+            killed = true;
+            break;
+        }
+    }
+    collect(0);
+    close(output_);
+    output_ = -1;
+    pid_ = -1;
+    run.output = collected_;
+    run.status = (!killed && WIFEXITED(wait_status)) ? WEXITSTATUS(wait_status) : -1;
+    return run;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+
+class EthernetLink;
+class ZdpClient;
+
+// Serves another program through two files in the working directory: it
+// drops a ticket script.txt naming a memory script, the script runs, the
+// ticket is deleted and, when the script did not fail, result.txt is
+// rewritten. A ticket beginning with "END", a key press while no ticket is
+// there, or a result file that cannot be created ends the mode.
+void wait_for_script(EthernetLink& link, ZdpClient& zdp);
+
+// The same with the script runner given (negative result = failure).
+using ScriptRunner = std::function<int(const char* path)>;
+void wait_for_script(const ScriptRunner& run);
