@@ -68,8 +68,6 @@ public:
     using WriteWatcher = std::function<void(uint32_t address, size_t count)>;
     // Called after host-interface memory writes land.
     void watch_writes(WriteWatcher watcher) { write_watchers_.push_back(std::move(watcher)); }
-    // Called for run code (opcode 1) instead of the plain busy window.
-    void on_run_code(std::function<void(uint32_t address)> handler) { run_code_ = std::move(handler); }
     // Called when a reset's busy window ends (boot).
     void after_reset(std::function<void()> hook) { reset_hooks_.push_back(std::move(hook)); }
     // Serves a sub-protocol other than the host interface (after 0x80).
@@ -112,7 +110,6 @@ private:
     bool busy_holds_ = false;
     std::deque<std::pair<Kind, std::vector<uint8_t>>> held_;
     std::vector<WriteWatcher> write_watchers_;
-    std::function<void(uint32_t)> run_code_;
     std::vector<std::function<void()>> reset_hooks_;
     std::map<uint8_t, FrameHandler> sub_protocols_;
     std::vector<MacAddress> stations_;

@@ -14,12 +14,7 @@ void Device::serve_host_interface(const uint8_t* f, size_t) {
     uint8_t buffer[frame::max_data];
 
     switch (f[frame::opcode]) {
-    case frame::run_code:
-        if (run_code_)
-            run_code_(address);
-        else
-            busy_ignoring(options.busy_ms);
-        return;
+    case frame::run_code:  // an extension function runs until it is done
     case frame::activate:
         busy_ignoring(options.busy_ms);
         return;

@@ -11,8 +11,11 @@ void ProgrammingMailbox::on_write(uint32_t address, size_t count) {
     uint64_t begin = address, end = begin + count;
     if (begin >= mailbox_address::staging && begin < mailbox_address::staging + (1u << 24))
         staged_ = std::max<uint64_t>(staged_, end - mailbox_address::staging);
-    if (begin <= mailbox_address::command && end >= mailbox_address::command + 4)
+    if (begin <= mailbox_address::length && end >= mailbox_address::length + 4) length_written_ = true;
+    if (begin <= mailbox_address::command && end >= mailbox_address::command + 4) {
         run_command(device_.memory.read_word(mailbox_address::command));
+        length_written_ = false;
+    }
 }
 
 void ProgrammingMailbox::run_command(uint32_t command) {
@@ -22,10 +25,10 @@ void ProgrammingMailbox::run_command(uint32_t command) {
             device_.memory.write_word(mailbox_address::status, 0);
         });
         staged_ = 0;
-    } else if (command >= program_flash && command < program_eeprom) {
-        program_flash_piece(command - program_flash);
-    } else if (command >= program_eeprom && command < program_eeprom + 100) {
+    } else if (command >= program_eeprom && command < program_eeprom + 100 && length_written_) {
         program_eeprom_piece(command - program_eeprom);
+    } else if (command >= program_flash && command < program_flash + 100) {
+        program_flash_piece(command - program_flash);
     }
 }
 

@@ -46,4 +46,8 @@ private:
     // host wrote is what gets programmed, so a short last piece leaves the
     // rest of the part erased.
     uint64_t staged_ = 0;
+    // Flash pieces 10 and up share their numbers with the EEPROM commands
+    // (850 + 10 = 860). Only the EEPROM commands come after a write of the
+    // length word, so that write tells the two apart.
+    bool length_written_ = false;
 };

@@ -280,7 +280,10 @@ std::vector<uint8_t> ZdpStations::statistics(const Counters& c) const {
             append_u32_segment(out, static_cast<uint16_t>(first_transmit_counter + k), c.transmit[k]);
         return out;
     }
-    for (size_t k = 0; k < c.receive.size(); ++k)
+    // The order of the loader's CERT columns: packets, bytes, sequence
+    // misses, sequence errors, data errors, FCS errors, header errors, errors,
+    // elapsed time.
+    for (size_t k : {0, 1, 2, 3, 4, 7, 8, 5, 6})
         append_u32_segment(out, static_cast<uint16_t>(first_receive_counter + k), c.receive[k]);
     uint8_t pe = pe_gives_snr(c.receive_pe) ? c.receive_pe : static_cast<uint8_t>(device_.options.pe);
     DemodulatorSample sample = pe_gives_snr(pe) ? sample_for_snr(device_.options.snr_db, pe) : DemodulatorSample{};

@@ -137,6 +137,23 @@ TEST(Mailbox, ProgramsWhatWasStagedPieceByPiece) {
     EXPECT_EQ(r.flash.bytes[65536 + 4464], 0xFF) << "beyond the staged bytes the part stays erased";
 }
 
+TEST(Mailbox, FlashPiecesTenAndUpAreNotEepromCommands) {
+    DevsimOptions o = quick_parts();
+    o.flash_size = 1u << 20;
+    Rig r(o);
+    for (uint32_t piece : {9u, 10u, 15u}) {
+        Bytes data = pattern(256, static_cast<uint8_t>(piece));
+        r.stage(0, data);
+        r.command(850 + piece);
+        EXPECT_EQ(r.status(), 0u) << piece;
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), r.flash.bytes.begin() + piece * 65536)) << piece;
+    }
+    EXPECT_TRUE(std::all_of(r.eeprom.bytes.begin(), r.eeprom.bytes.end(), [](uint8_t b) { return b == 0xFF; }));
+    r.stage(0, pattern(16, 1));
+    r.command(860, 16);
+    EXPECT_EQ(r.status(), 16u) << "after the length word 860 is the EEPROM command";
+}
+
 TEST(Mailbox, FailingPieces) {
     struct Case {
         const char* name;

@@ -203,6 +203,9 @@ TEST(ZdpStations, CertTestGivesConfiguredLossAndSnr) {
     EXPECT_EQ(rx[34] << 8 | rx[35], 0x0105);
     EXPECT_EQ(be32_at(rx, 38), 990u);
     EXPECT_EQ(be32_at(rx, 38 + 16), 10u) << "sequence misses";
+    const int column_order[9] = {0x0105, 0x0106, 0x0107, 0x0108, 0x0109, 0x010C, 0x010D, 0x010A, 0x010B};
+    for (int k = 0; k < 9; ++k) EXPECT_EQ(rx[34 + 8 * k] << 8 | rx[35 + 8 * k], column_order[k]) << k;
+    EXPECT_EQ(be32_at(rx, 38 + 8 * 8), 100000u) << "elapsed time last";
     EXPECT_NEAR(loader_snr(rx), 27.5, 0.01);
     EXPECT_EQ(rx[106 + 12 * 15 + 10], pe);
 }
@@ -293,4 +296,28 @@ TEST(ZdpStations, StationAndChannelTables) {
         EXPECT_TRUE(std::equal(mac, mac + 6, rx.begin() + 8));
         EXPECT_EQ(rx[38], 0x2B);
     }
+}
+
+TEST(ZdpStations, RandomFramesNeverCrash) {
+    DevsimOptions o;
+    o.zdp_stale = true;
+    Network n(o);
+    uint32_t state = 99;
+    auto next = [&] { return state = state * 1664525u + 1013904223u; };
+    const uint8_t* targets[] = {device_mac, node_b, node_c};
+    const uint8_t marks[][2] = {{0x80, 0x01}, {0x80, 0x02}, {0x03, 0x00}, {0x80, 0x05}, {0x44, 0x45}};
+    for (int i = 0; i < 20000; ++i) {
+        Bytes f(next() % 200);
+        for (auto& b : f) b = static_cast<uint8_t>(next() >> 24);
+        if (f.size() >= 16) {
+            std::copy(targets[i % 3], targets[i % 3] + 6, f.begin());
+            f[12] = 0x88;
+            f[13] = 0x6C;
+            f[14] = marks[i % 5][0];
+            f[15] = marks[i % 5][1];
+        }
+        n.device.receive(f.data(), f.size(), (i + 1) * 1000);
+    }
+    n.device.advance(int64_t{1} << 40);
+    EXPECT_GT(n.device.counters.malformed, 0u);
 }
