@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 #include "fake_device.h"
@@ -134,6 +136,9 @@ struct BrokenImage {
     uint32_t first_offset;
     uint32_t second_next;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const BrokenImage& c, std::ostream* os) { *os << c.name; }
 
 class BrokenChain : public Firmware, public testing::WithParamInterface<BrokenImage> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 #include "fake_device.h"
@@ -47,6 +49,9 @@ struct SizeCase {
     int size;
     std::vector<uint32_t> commands;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << "size_" << c.size; }
 
 class FlashBinary : public Flash, public testing::WithParamInterface<SizeCase> {};
 
@@ -164,6 +169,9 @@ struct HexFlashFailure {
     const char* message;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const HexFlashFailure& c, std::ostream* os) { *os << c.name; }
+
 class HexFlashFailures : public Flash, public testing::WithParamInterface<HexFlashFailure> {};
 
 TEST_P(HexFlashFailures, ReportAndGiveZero) {
@@ -189,6 +197,9 @@ struct EraseCase {
     int debug;
     const char* message;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const EraseCase& c, std::ostream* os) { *os << c.name; }
 
 class EraseFlash : public Flash, public testing::WithParamInterface<EraseCase> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +15,9 @@ struct HexCase {
     std::string text;
     std::vector<uint8_t> bytes;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const HexCase& c, std::ostream* os) { *os << c.name; }
 
 class HexBytes : public testing::TestWithParam<HexCase> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 #include "fake_device.h"
@@ -83,6 +85,9 @@ struct ReplyCase {
     int expected;  // read_block(…, 8, …) result
     const char* message;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
 
 class MalformedReply : public HostInterface, public testing::WithParamInterface<ReplyCase> {};
 
@@ -185,6 +190,9 @@ struct ResetCase {
     uint32_t boot_mode;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ResetCase& c, std::ostream* os) { *os << "mode_" << c.mode << "_boot_" << c.boot_mode; }
+
 class ResetMode : public HostInterface, public testing::WithParamInterface<ResetCase> {};
 
 TEST_P(ResetMode, WritesBootModeThenResetsAndWaits) {
@@ -215,6 +223,9 @@ struct ResetFailure {
     int debug;
     const char* message;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ResetFailure& c, std::ostream* os) { *os << "debug_" << c.debug; }
 
 class ResetMessages : public HostInterface, public testing::WithParamInterface<ResetFailure> {};
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -33,6 +35,9 @@ struct LoadCase {
     std::vector<uint32_t> words;  // expected at 0x100, 0x104, ...
     const char* message;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
 
 class LoadMemoryFile : public MemoryFile, public testing::WithParamInterface<LoadCase> {};
 
@@ -87,6 +92,9 @@ struct StoreCase {
     int count;
     std::string expected;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const StoreCase& c, std::ostream* os) { *os << c.name; }
 
 class StoreMemoryFile : public MemoryFile, public testing::WithParamInterface<StoreCase> {};
 
