@@ -2,6 +2,7 @@
 
 #include <net/if.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
@@ -120,5 +121,18 @@ bool open_device_link(EthernetLink& link) {
     format_device_filter(filter, sizeof filter);
     if (link.set_filter(filter) != ZDK_SUCCESS) return false;
     std::memcpy(link.local_mac, pc_mac, 6);
+    return true;
+}
+
+bool keep_on_one_cpu() {
+    const int cpu = sched_getcpu();
+    cpu_set_t one_cpu;
+    CPU_ZERO(&one_cpu);
+    if (cpu >= 0) CPU_SET(cpu, &one_cpu);
+    if (cpu < 0 || sched_setaffinity(0, sizeof one_cpu, &one_cpu) != 0) {
+        std::printf("cannot keep the run on one CPU\n");
+        return false;
+    }
+    std::printf("every process of the run on CPU %d\n", cpu);
     return true;
 }

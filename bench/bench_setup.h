@@ -37,3 +37,10 @@ bool read_interface_mac(const char* name, uint8_t mac[6]);
 // Sets pc_mac from hl0, selects the interface by 192.0.2.2, opens it and
 // installs the device filter; local_mac is set as start-up sets it.
 bool open_device_link(EthernetLink& link);
+
+// Keeps this process, and every process it starts from now on, on the CPU it
+// runs on. Left to the scheduler, a floor's ping-pong pair always lands on two
+// CPUs while the loader and devsim often share one, and a ratio to the floor
+// then measures where the scheduler put them. Prints the CPU; false (with a
+// message) when the placement cannot be set.
+bool keep_on_one_cpu();
