@@ -20,7 +20,13 @@ if(kit_test_targets_present)
       KIT_SOURCE_DIR=${PROJECT_SOURCE_DIR}/kit)
 
   add_test(NAME kit_layout COMMAND sh ${KIT_TESTS_DIR}/kit_layout_test.sh)
-  set_tests_properties(kit_layout PROPERTIES ENVIRONMENT "${kit_test_environment}" TIMEOUT 60)
+  add_test(NAME kit_kernel_scripts COMMAND sh ${KIT_TESTS_DIR}/kernel_scripts_test.sh)
+  set_tests_properties(kit_layout kit_kernel_scripts PROPERTIES ENVIRONMENT "${kit_test_environment}" TIMEOUT 60)
+
+  # The demo makes its own namespace.
+  add_test(NAME kit_demo COMMAND sh ${KIT_TESTS_DIR}/demo_test.sh)
+  set_tests_properties(kit_demo PROPERTIES
+      ENVIRONMENT "${kit_test_environment}" SKIP_RETURN_CODE 77 TIMEOUT 300)
 
   # name  script
   set(kit_netns_tests
@@ -29,6 +35,15 @@ if(kit_test_targets_present)
       kit_version version_test.sh
       kit_diagnose diagnose_test.sh
       kit_tabgen_hostlink_roundtrip tabgen_roundtrip_test.sh)
+  # The same upgrade through the window, offscreen.
+  if(TARGET ndxupgrade_form AND TARGET ndxupgrade_platform)
+    add_executable(kit_window_upgrade ${KIT_TESTS_DIR}/window_upgrade.cpp)
+    target_include_directories(kit_window_upgrade PRIVATE ${PROJECT_SOURCE_DIR}/ndxupgrade)
+    target_link_libraries(kit_window_upgrade PRIVATE ndxupgrade_form ndxupgrade_platform)
+    list(APPEND kit_netns_tests kit_window_upgrade window_upgrade_test.sh)
+    list(APPEND kit_test_environment WINDOW_UPGRADE=$<TARGET_FILE:kit_window_upgrade>)
+  endif()
+
   while(kit_netns_tests)
     list(POP_FRONT kit_netns_tests name script)
     add_test(NAME ${name} COMMAND ${NETNS_RUN} --timeout 100 -- sh ${KIT_TESTS_DIR}/${script})

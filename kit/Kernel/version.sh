@@ -25,6 +25,12 @@ cat "$output"
 version=$(grep -E '^[0-9]+\.[0-9]+\.[0-9]+$' "$output" | tail -n 1)
 if [ "$status" -ne 0 ]; then
     echo "ERROR_LOADER" > verinfo.txt
+    # The upgrade tool reads the status as a signed byte: the loader's own
+    # codes are already negative there; a loader that could not run or was
+    # stopped by the time limit (1 to 127) must read as negative too.
+    if [ "$status" -lt 128 ]; then
+        exit 255
+    fi
     exit "$status"
 fi
 if [ -z "$version" ]; then

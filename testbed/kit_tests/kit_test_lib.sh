@@ -5,7 +5,11 @@
 # as a technician would: from the install tree's top directory.
 #
 # Environment: BUILD_DIR (the build tree), CMAKE (the cmake that built it),
-# PRM_SCRAMBLE (the build-time scrambler, for cases that ship another file).
+# PRM_SCRAMBLE (the build-time scrambler, for cases that ship another file),
+# KIT_SOURCE_DIR (kit/ of the source tree).
+#
+# The helpers keep their own variables under names that begin with "_", so
+# that they never overwrite a test's variables.
 set -u
 
 : "${BUILD_DIR:?BUILD_DIR must name the build tree}"
@@ -37,9 +41,9 @@ fail() {
 
 # check NAME COMMAND...: one named expectation, judged by the command's status.
 check() {
-    name="$1"
+    _check_name="$1"
     shift
-    if "$@"; then pass "$name"; else fail "$name"; fi
+    if "$@"; then pass "$_check_name"; else fail "$_check_name"; fi
 }
 
 # Ends the test script with the verdict of all checks.
@@ -63,19 +67,20 @@ install_kit() {
 
 # devsim_start LOG OPTIONS...: the emulator on dv0; waits at most 5 s for it.
 devsim_start() {
-    log="$1"
+    _devsim_log="$1"
     shift
-    "$DEVSIM_BIN" -i dv0 "$@" > "$log" 2>&1 &
+    : > "$_devsim_log"
+    "$DEVSIM_BIN" -i dv0 "$@" > "$_devsim_log" 2>&1 &
     devsim_pid=$!
-    n=0
-    until grep -q '^devsim: listening on' "$log"; do
-        if ! kill -0 "$devsim_pid" 2>/dev/null || [ "$n" -ge 100 ]; then
+    _n=0
+    until grep -q '^devsim: listening on' "$_devsim_log"; do
+        if ! kill -0 "$devsim_pid" 2>/dev/null || [ "$_n" -ge 100 ]; then
             echo "FAIL: devsim did not start:"
-            cat "$log"
+            cat "$_devsim_log"
             exit 1
         fi
         sleep 0.05
-        n=$((n + 1))
+        _n=$((_n + 1))
     done
 }
 
@@ -83,10 +88,10 @@ devsim_start() {
 devsim_stop() {
     [ -n "$devsim_pid" ] || return 0
     kill -TERM "$devsim_pid" 2>/dev/null
-    n=0
-    while kill -0 "$devsim_pid" 2>/dev/null && [ "$n" -lt 50 ]; do
+    _n=0
+    while kill -0 "$devsim_pid" 2>/dev/null && [ "$_n" -lt 50 ]; do
         sleep 0.1
-        n=$((n + 1))
+        _n=$((_n + 1))
     done
     kill -KILL "$devsim_pid" 2>/dev/null
     wait "$devsim_pid" 2>/dev/null
@@ -96,10 +101,10 @@ devsim_stop() {
 # run_ndxupgrade KIT OUTPUT ARGS...: the headless upgrade tool, started from
 # the top of the install tree (its base directory), bounded; sets `status`.
 run_ndxupgrade() {
-    kit="$1"
-    output="$2"
+    _kit="$1"
+    _output="$2"
     shift 2
-    (cd "$kit" && timeout -k 5 60 ./ndxupgrade "$@") > "$output" 2>&1 < /dev/null
+    (cd "$_kit" && timeout -k 5 60 ./ndxupgrade "$@") > "$_output" 2>&1 < /dev/null
     status=$?
 }
 
@@ -120,31 +125,31 @@ hex_of() { od -An -v -tx1 -w16 "$1" | tr -d ' '; }
 # compiler and image builder make from the parameter file for this MAC,
 # built here independently of program_flash.sh.
 build_expected_image() {
-    kit="$1"
-    prm="$2"
-    mac="$3"
-    out="$4"
-    dir="$work/expected"
-    rm -rf "$dir"
-    mkdir -p "$dir" || return 1
-    for region in o m 0 1 2 3; do
-        "$kit/Tool/tabgen" -f "$prm" -M "$mac" "-$region" > "$dir/$region.hex" || return 1
+    _tool="$1/Tool"
+    _prm="$2"
+    _mac="$3"
+    _image="$4"
+    _dir="$work/expected"
+    rm -rf "$_dir"
+    mkdir -p "$_dir" || return 1
+    for _region in o m 0 1 2 3; do
+        "$_tool/tabgen" -f "$_prm" -M "$_mac" "-$_region" > "$_dir/$_region.hex" || return 1
     done
-    set -- -F -Y -f "$out" -o "$dir/o.hex" -m "$dir/m.hex"
-    for table in 0 1 2 3; do
-        [ -s "$dir/$table.hex" ] && set -- "$@" "-$table" "$dir/$table.hex"
+    set -- -F -Y -f "$_image" -o "$_dir/o.hex" -m "$_dir/m.hex"
+    for _table in 0 1 2 3; do
+        [ -s "$_dir/$_table.hex" ] && set -- "$@" "-$_table" "$_dir/$_table.hex"
     done
-    "$kit/Tool/imgbuild" "$@" 2> "$dir/imgbuild.log"
+    "$_tool/imgbuild" "$@" 2> "$_dir/imgbuild.log"
 }
 
 # flash_holds_image FLASH IMAGE: the flash starts with the image and is
 # erased (0xFF) after it.
 flash_holds_image() {
-    size=$(wc -c < "$2")
-    [ "$size" -gt 0 ] || return 1
-    cmp -s -n "$size" "$1" "$2" || return 1
-    rest=$(tail -c +"$((size + 1))" "$1" | tr -d '\377' | wc -c)
-    [ "$rest" -eq 0 ]
+    _size=$(wc -c < "$2")
+    [ "$_size" -gt 0 ] || return 1
+    cmp -s -n "$_size" "$1" "$2" || return 1
+    _rest=$(tail -c +"$((_size + 1))" "$1" | tr -d '\377' | wc -c)
+    [ "$_rest" -eq 0 ]
 }
 
 # mac_bytes MAC: "0A-3F-71-5C-1E-27" as the lower-case hex of its six octets.
