@@ -10,13 +10,26 @@
 
 namespace {
 
-std::filesystem::path scratch_directory() {
-    static const std::filesystem::path directory = [] {
+// One directory for the whole test run, removed when the run ends.
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
         std::string pattern = (std::filesystem::temp_directory_path() / "tabgen_test_XXXXXX").string();
-        const char* made = mkdtemp(pattern.data());
-        return std::filesystem::path(made ? made : "/tmp");
-    }();
-    return directory;
+        if (mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::filesystem::path scratch_directory() {
+    static const ScratchDirectory directory;
+    return directory.path();
 }
 
 std::string read_whole_file(const std::filesystem::path& path) {

@@ -12,14 +12,16 @@
 #include "devsim_process.h"
 #include "pc_socket.h"
 #include "test_frames.h"
+#include "temp_dir.h"
 
 using namespace test_frames;
 
 namespace {
 
-std::string temp_path(const char* name) {
-    return std::string(::testing::TempDir()) + "devsim_" + std::to_string(getpid()) + "_" + name;
-}
+// Files of this run; the directory goes when the tests end.
+TempDir test_files;
+
+std::string temp_path(const char* name) { return test_files.path(name); }
 
 Bytes file_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -14,6 +14,7 @@
 
 #include "device_port.h"
 #include "link/ethernet_link.h"
+#include "temp_dir.h"
 
 // The link on the namespace's veth pair: hl0 is the PC side (192.0.2.2/24),
 // dv0 the device side played by a raw socket.
@@ -55,7 +56,10 @@ Frame payload_frame(const Frame& destination, const Frame& source, uint16_t ethe
     return make_frame(destination, source, ethertype, {0x80, 0x01, mark}, length);
 }
 
-std::string temp_path(const char* name) { return std::string("/tmp/") + name + "_" + std::to_string(getpid()); }
+// Files of this run; the directory goes when the tests end.
+TempDir test_files;
+
+std::string temp_path(const char* name) { return test_files.path(name); }
 
 class VethLink : public testing::Test {
 protected:

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,11 +11,12 @@
 class TempDir {
 public:
     TempDir() {
-        char pattern[] = "/tmp/hostif-test-XXXXXX";
+        char pattern[] = "/tmp/hostlink-test-XXXXXX";
         if (mkdtemp(pattern)) dir_ = pattern;
     }
     ~TempDir() {
-        if (!dir_.empty()) std::system(("rm -rf " + dir_).c_str());
+        std::error_code ignored;
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
     }
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
     std::string file(const std::string& name, const std::string& content) const {
