@@ -172,9 +172,8 @@ ZdkStatus ZdpClient::send_config_node(const uint8_t node[6], const uint16_t sett
     return finish_and_send(nullptr, nullptr);
 }
 
-ZdkStatus ZdpClient::send_config_send(const uint8_t node[6], ZdpSendConfig& config) {
-    if (!link_usable()) return ZDK_INVALID_STATE;
-    begin_frame(node, ZDP_OPCODE_CONFIGSEND, config.transfer_id);
+template <typename Config>
+void ZdpClient::append_transfer_segments(const Config& config) {
     append_u8(ZDP_SEG_DGEN_TYPE, config.dgen_type);
     append_u32(ZDP_SEG_DGEN_DATA, config.dgen_data);
     append_u16(ZDP_SEG_LENGTH, config.length);
@@ -184,6 +183,12 @@ ZdkStatus ZdpClient::send_config_send(const uint8_t node[6], ZdpSendConfig& conf
     } else {
         for (int i = 0; i < config.destination_count; ++i) append_bytes(ZDP_SEG_DA, config.destinations[i], 6);
     }
+}
+
+ZdkStatus ZdpClient::send_config_send(const uint8_t node[6], ZdpSendConfig& config) {
+    if (!link_usable()) return ZDK_INVALID_STATE;
+    begin_frame(node, ZDP_OPCODE_CONFIGSEND, config.transfer_id);
+    append_transfer_segments(config);
     append_u32(ZDP_SEG_NPKTS, config.npkts);
     append_u16(ZDP_SEG_BURST_INT, config.burst_int);
     append_u16(ZDP_SEG_BURST_NPKTS, config.burst_npkts);
@@ -196,15 +201,7 @@ ZdkStatus ZdpClient::send_config_send(const uint8_t node[6], ZdpSendConfig& conf
 ZdkStatus ZdpClient::send_config_recv(const uint8_t node[6], ZdpRecvConfig& config) {
     if (!link_usable()) return ZDK_INVALID_STATE;
     begin_frame(node, ZDP_OPCODE_CONFIGRECV, config.transfer_id);
-    append_u8(ZDP_SEG_DGEN_TYPE, config.dgen_type);
-    append_u32(ZDP_SEG_DGEN_DATA, config.dgen_data);
-    append_u16(ZDP_SEG_LENGTH, config.length);
-    append_bytes(ZDP_SEG_SA, config.sa, 6);
-    if (config.destination_count < 0 || config.destination_count > ZDP_MAX_DESTINATIONS) {
-        build_failed_ = true;
-    } else {
-        for (int i = 0; i < config.destination_count; ++i) append_bytes(ZDP_SEG_DA, config.destinations[i], 6);
-    }
+    append_transfer_segments(config);
     return finish_and_send(&config.transfer_id, nullptr);
 }
 

@@ -123,6 +123,9 @@ protected:
     void pad_to_minimum();
     // Numbers the built frame and sends it; the new sequence number lands in *sequence_out.
     ZdkStatus finish_and_send(uint16_t* sequence_out, const uint8_t* node_to_register);
+    // The segments CONFIGSEND and CONFIGRECV share: generator, length, SA, destinations.
+    template <typename Config>
+    void append_transfer_segments(const Config& config);
     ZdkStatus send_segmentless(const uint8_t node[6], uint8_t opcode, bool register_node);
     ZdkStatus send_transfer_ids(const uint8_t node[6], uint8_t opcode, const uint16_t* ids, int count);
     bool node_registered(const uint8_t node[6]) const;
