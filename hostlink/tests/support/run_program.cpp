@@ -8,22 +8,23 @@
 
 #include <chrono>
 
-ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
-                       const std::string& input, int timeout_seconds) {
-    ProgramRun run;
-    int to_child[2];
-    int from_child[2];
-    if (pipe(to_child) != 0) return run;
+namespace {
+
+// Forks and execs the program with its standard input and output on two
+// pipes; leaves the parent's ends in to_child[1] and from_child[0]. -1 when
+// the pipes cannot be made.
+pid_t start_child(const std::string& program, const std::vector<std::string>& arguments,
+                  const std::string& working_directory, int to_child[2], int from_child[2]) {
+    if (pipe(to_child) != 0) return -1;
     if (pipe(from_child) != 0) {
         close(to_child[0]);
         close(to_child[1]);
-        return run;
+        return -1;
     }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-
     const pid_t child = fork();
     if (child == 0) {
         dup2(to_child[0], STDIN_FILENO);
@@ -32,11 +33,24 @@ ProgramRun run_program(const std::string& program, const std::vector<std::string
         close(to_child[1]);
         close(from_child[0]);
         close(from_child[1]);
+        if (!working_directory.empty() && chdir(working_directory.c_str()) != 0) _exit(126);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(to_child[0]);
     close(from_child[1]);
+    return child;
+}
+
+}  // namespace
+
+ProgramRun run_program(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& input, int timeout_seconds) {
+    ProgramRun run;
+    int to_child[2];
+    int from_child[2];
+    const pid_t child = start_child(program, arguments, "", to_child, from_child);
+    if (child < 0) return run;
     signal(SIGPIPE, SIG_IGN);
     size_t written = 0;
     if (input.empty()) {
@@ -84,30 +98,8 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
                                const std::string& working_directory) {
     int to_child[2];
     int from_child[2];
-    if (pipe(to_child) != 0) return;
-    if (pipe(from_child) != 0) {
-        close(to_child[0]);
-        close(to_child[1]);
-        return;
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(to_child[0], STDIN_FILENO);
-        dup2(from_child[1], STDOUT_FILENO);
-        close(to_child[0]);
-        close(to_child[1]);
-        close(from_child[0]);
-        close(from_child[1]);
-        if (!working_directory.empty() && chdir(working_directory.c_str()) != 0) _exit(126);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(to_child[0]);
-    close(from_child[1]);
+    const pid_t child = start_child(program, arguments, working_directory, to_child, from_child);
+    if (child < 0) return;
     signal(SIGPIPE, SIG_IGN);
     pid_ = child;
     input_ = to_child[1];
