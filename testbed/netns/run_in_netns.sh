@@ -96,4 +96,6 @@ if [ "$use_devsim" = 1 ]; then
     [ -n "${DEVSIM_LOG:-}" ] || rm -f "$ready"
 fi
 
-timeout -k 5 "$limit" "$@"
+# --foreground keeps the command in the terminal's process group, so that a
+# Ctrl-C reaches it at once instead of waiting for the time limit.
+timeout --foreground -k 5 "$limit" "$@"
