@@ -135,15 +135,7 @@ struct Figure {
     bool failed = false;
 
     void add(const TimeShares& shares) {
-        sum.total += shares.total;
-        sum.send += shares.send;
-        sum.reply += shares.reply;
-        sum.idle_capture += shares.idle_capture;
-        sum.pause += shares.pause;
-        sum.sends += shares.sends;
-        sum.replies += shares.replies;
-        sum.idle_captures += shares.idle_captures;
-        sum.pauses += shares.pauses;
+        sum += shares;
         ++runs;
     }
     double mean(double value) const { return runs ? value / runs : 0; }

@@ -1,7 +1,8 @@
 // Round trips per second over the test namespace's veth pair: EthernetLink
 // (send_frame, then receive_frame until the echo arrives) against a plain
 // packet-socket ping-pong on the same pair, the floor any capture-library
-// path can reach. An echo thread on dv0 plays the device.
+// path can reach. An echo thread on dv0 plays the device. The run stays on
+// one CPU, so that the floor and the link are measured alike.
 //
 //   testbed/netns/run_in_netns.sh -- build/bin/link_rtt [seconds-per-run]
 
@@ -21,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_setup.h"
 #include "link/ethernet_link.h"
 
 namespace {
@@ -44,17 +46,6 @@ int open_packet_socket(const char* name, int* index) {
         return -1;
     }
     return s;
-}
-
-bool read_mac(const char* name, uint8_t mac[6]) {
-    const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s < 0) return false;
-    ifreq request{};
-    std::strncpy(request.ifr_name, name, IFNAMSIZ - 1);
-    const bool ok = ioctl(s, SIOCGIFHWADDR, &request) == 0;
-    if (ok) std::memcpy(mac, request.ifr_hwaddr.sa_data, 6);
-    close(s);
-    return ok;
 }
 
 // Incoming frames only: a packet socket can also be handed its own sends.
@@ -174,11 +165,12 @@ int main(int argc, char** argv) {
         return 77;
     }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
+    if (!keep_on_one_cpu()) return 1;
     uint8_t pc[6];
     uint8_t device[6];
     int device_index = 0;
     const int device_socket = open_packet_socket("dv0", &device_index);
-    if (device_socket < 0 || !read_mac("hl0", pc) || !read_mac("dv0", device)) {
+    if (device_socket < 0 || !read_interface_mac("hl0", pc) || !read_interface_mac("dv0", device)) {
         std::printf("cannot open the veth pair (hl0/dv0)\n");
         return 1;
     }

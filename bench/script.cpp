@@ -103,15 +103,7 @@ struct Figure {
     RoundTrips floor{};
 
     void add(const TimeShares& shares) {
-        sum.total += shares.total;
-        sum.send += shares.send;
-        sum.reply += shares.reply;
-        sum.idle_capture += shares.idle_capture;
-        sum.pause += shares.pause;
-        sum.sends += shares.sends;
-        sum.replies += shares.replies;
-        sum.idle_captures += shares.idle_captures;
-        sum.pauses += shares.pauses;
+        sum += shares;
         ++runs;
     }
     double rate() const { return sum.total > 0 ? runs * units_per_run / sum.total / unit_scale : 0; }

@@ -23,6 +23,19 @@ struct TimeShares {
     double transfer() const { return send + reply; }
     double waits() const { return idle_capture + pause; }
     double other() const { return total - transfer() - waits(); }
+
+    TimeShares& operator+=(const TimeShares& more) {
+        total += more.total;
+        send += more.send;
+        reply += more.reply;
+        idle_capture += more.idle_capture;
+        pause += more.pause;
+        sends += more.sends;
+        replies += more.replies;
+        idle_captures += more.idle_captures;
+        pauses += more.pauses;
+        return *this;
+    }
 };
 
 // The loader's link with a stopwatch on sending and capturing. Sent frames
