@@ -22,10 +22,10 @@ int OptionScanner::next() {
     }
     const char* element = argv_[index_];
     const char letter = element[position_++];
-    const char* spec = letter == ':' ? nullptr : std::strchr(option_string_, letter);
+    const char* entry = letter == ':' ? nullptr : std::strchr(option_string_, letter);
     const bool at_group_end = element[position_] == '\0';
 
-    if (spec == nullptr) {
+    if (entry == nullptr) {
         bad_letter_ = static_cast<unsigned char>(letter);
         if (at_group_end) {
             ++index_;
@@ -33,7 +33,7 @@ int OptionScanner::next() {
         }
         return unknown_letter;
     }
-    if (spec[1] != ':') {
+    if (entry[1] != ':') {
         if (at_group_end) {
             ++index_;
             position_ = 0;
