@@ -1,6 +1,8 @@
 #include "bench_setup.h"
 
+#include <arpa/inet.h>
 #include <net/if.h>
+#include <netpacket/packet.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
@@ -135,4 +137,29 @@ bool keep_on_one_cpu() {
     }
     std::printf("every process of the run on CPU %d\n", cpu);
     return true;
+}
+
+int open_packet_socket(const char* name, int* index) {
+    *index = static_cast<int>(if_nametoindex(name));
+    if (*index == 0) return -1;
+    const int s = socket(AF_PACKET, SOCK_RAW, htons(BENCH_ETHERTYPE));
+    if (s < 0) return -1;
+    sockaddr_ll address{};
+    address.sll_family = AF_PACKET;
+    address.sll_protocol = htons(BENCH_ETHERTYPE);
+    address.sll_ifindex = *index;
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(s);
+        return -1;
+    }
+    return s;
+}
+
+ssize_t receive_incoming(int s, uint8_t* buffer, size_t size) {
+    for (;;) {
+        sockaddr_ll from{};
+        socklen_t length = sizeof from;
+        const ssize_t got = recvfrom(s, buffer, size, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        if (got < 0 || from.sll_pkttype != PACKET_OUTGOING) return got;
+    }
 }

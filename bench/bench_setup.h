@@ -34,6 +34,17 @@ void stop_devsim(Devsim& devsim);
 
 bool read_interface_mac(const char* name, uint8_t mac[6]);
 
+// The EtherType of every frame the benchmarks send.
+constexpr uint16_t BENCH_ETHERTYPE = 0x886C;
+
+// A packet socket bound to the interface for EtherType 0x886C; its kernel
+// index in *index. -1 when it cannot be opened.
+int open_packet_socket(const char* name, int* index);
+
+// recvfrom that passes over the socket's own outgoing frames (a packet socket
+// can be handed its own sends).
+ssize_t receive_incoming(int s, uint8_t* buffer, size_t size);
+
 // Sets pc_mac from hl0, selects the interface by 192.0.2.2, opens it and
 // installs the device filter; local_mac is set as start-up sets it.
 bool open_device_link(EthernetLink& link);

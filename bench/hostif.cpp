@@ -4,7 +4,7 @@
 // frame sizes (packet_floor.h). The run stays on one CPU so that the floor
 // and the loader are measured alike.
 //
-//   testbed/netns/run_in_netns.sh -- build/bin/hostif [seconds-per-figure]
+//   build/bin/hostif [seconds-per-figure]     (enters the test namespace itself)
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,10 +24,8 @@ constexpr int SLICES = 10;
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (getenv("HL_IFACE") == nullptr) {
-        std::printf("run inside the test namespace: testbed/netns/run_in_netns.sh -- %s\n", argv[0]);
-        return 77;
-    }
+    enter_test_namespace(argv);
+    if (getenv("HL_IFACE") == nullptr) return 77;
     const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
     if (!keep_on_one_cpu()) return 1;
     Devsim devsim = start_devsim({});

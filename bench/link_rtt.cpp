@@ -4,7 +4,7 @@
 // path can reach. An echo thread on dv0 plays the device. The run stays on
 // one CPU, so that the floor and the link are measured alike.
 //
-//   testbed/netns/run_in_netns.sh -- build/bin/link_rtt [seconds-per-run]
+//   build/bin/link_rtt [seconds-per-run]     (enters the test namespace itself)
 
 #include <arpa/inet.h>
 #include <net/if.h>
@@ -27,36 +27,10 @@
 
 namespace {
 
-constexpr uint16_t ETHERTYPE = 0x886C;
+constexpr uint16_t ETHERTYPE = BENCH_ETHERTYPE;
 constexpr int SLICES = 20;
 using Clock = std::chrono::steady_clock;
 using Frame = std::vector<uint8_t>;
-
-int open_packet_socket(const char* name, int* index) {
-    *index = static_cast<int>(if_nametoindex(name));
-    if (*index == 0) return -1;
-    const int s = socket(AF_PACKET, SOCK_RAW, htons(ETHERTYPE));
-    if (s < 0) return -1;
-    sockaddr_ll address{};
-    address.sll_family = AF_PACKET;
-    address.sll_protocol = htons(ETHERTYPE);
-    address.sll_ifindex = *index;
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(s);
-        return -1;
-    }
-    return s;
-}
-
-// Incoming frames only: a packet socket can also be handed its own sends.
-ssize_t receive_incoming(int s, uint8_t* buffer, size_t size) {
-    for (;;) {
-        sockaddr_ll from{};
-        socklen_t length = sizeof from;
-        const ssize_t got = recvfrom(s, buffer, size, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        if (got < 0 || from.sll_pkttype != PACKET_OUTGOING) return got;
-    }
-}
 
 // Sends every frame arriving on dv0 back with the addresses swapped.
 void echo_device(int s, const std::atomic<bool>& stop) {
@@ -160,10 +134,8 @@ void link_slice(Frame frame, const uint8_t pc[6], double seconds, Tally& tally) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (getenv("HL_IFACE") == nullptr) {
-        std::printf("run inside the test namespace: testbed/netns/run_in_netns.sh -- %s\n", argv[0]);
-        return 77;
-    }
+    enter_test_namespace(argv);
+    if (getenv("HL_IFACE") == nullptr) return 77;
     const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
     if (!keep_on_one_cpu()) return 1;
     uint8_t pc[6];

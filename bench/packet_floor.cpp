@@ -19,37 +19,21 @@
 
 namespace {
 
-constexpr uint16_t ETHERTYPE = 0x886C;
+constexpr uint16_t ETHERTYPE = BENCH_ETHERTYPE;
 // Where each request carries its sequence number, which the echo keeps.
 constexpr size_t SEQUENCE_OFFSET = 28;
 using Clock = std::chrono::steady_clock;
 
-int open_packet_socket(const char* name) {
-    const int index = static_cast<int>(if_nametoindex(name));
-    if (index == 0) return -1;
-    const int s = socket(AF_PACKET, SOCK_RAW, htons(ETHERTYPE));
-    if (s < 0) return -1;
-    sockaddr_ll address{};
-    address.sll_family = AF_PACKET;
-    address.sll_protocol = htons(ETHERTYPE);
-    address.sll_ifindex = index;
-    // Blocking receives, bounded so that a lost frame cannot hang the run.
+// Blocking receives, bounded so that a lost frame cannot hang the run.
+int open_floor_socket(const char* name) {
+    int index = 0;
+    const int s = open_packet_socket(name, &index);
     timeval limit{0, 50000};
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+    if (s >= 0 && setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
         close(s);
         return -1;
     }
     return s;
-}
-
-ssize_t receive_incoming(int s, uint8_t* buffer, size_t size) {
-    for (;;) {
-        sockaddr_ll from{};
-        socklen_t length = sizeof from;
-        const ssize_t got = recvfrom(s, buffer, size, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        if (got < 0 || from.sll_pkttype != PACKET_OUTGOING) return got;
-    }
 }
 
 // The floor's peer: answers frames addressed to dv0 itself, nothing else,
@@ -105,8 +89,8 @@ void floor_slice(pid_t devsim, size_t request_bytes, size_t reply_bytes, double 
     frame[12] = ETHERTYPE >> 8;
     frame[13] = ETHERTYPE & 0xFF;
 
-    const int peer = open_packet_socket("dv0");
-    const int pc = open_packet_socket("hl0");
+    const int peer = open_floor_socket("dv0");
+    const int pc = open_floor_socket("hl0");
     if (peer >= 0 && pc >= 0) {
         kill(devsim, SIGSTOP);
         // The peer is a process of its own, as devsim is.
