@@ -21,7 +21,7 @@
 
 #include "hostif/host_interface.h"
 #include "link/ethernet_link.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

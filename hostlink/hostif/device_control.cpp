@@ -5,7 +5,7 @@
 #include "link/ethernet_link.h"
 #include "pause.h"
 #include "request.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

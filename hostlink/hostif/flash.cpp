@@ -9,7 +9,7 @@
 #include "hex_bytes.h"
 #include "host_interface.h"
 #include "memory_writer.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

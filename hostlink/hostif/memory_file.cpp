@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "host_interface.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "host_interface.h"
 #include "link/ethernet_link.h"
 #include "request.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

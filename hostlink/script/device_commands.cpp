@@ -4,7 +4,7 @@
 #include "c_number.h"
 #include "hostif/host_interface.h"
 #include "script_commands.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "script_commands.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "hostif/host_interface.h"
 #include "hostif/memory_file.h"
 #include "script_commands.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "script.h"
 #include "script_run.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "link/ethernet_link.h"
 #include "script_commands.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 LineEnd test_command_line(ScriptRun& run, const ScriptLine& line) {
     TestCommandFn command = run.operations.test_command[static_cast<int>(line.command)];

@@ -6,7 +6,7 @@
 
 #include "c_number.h"
 #include "option_scanner.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 #include "startup_texts.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "link/ethernet_link.h"
 #include "script/console.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

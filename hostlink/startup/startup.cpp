@@ -10,7 +10,7 @@
 #include "link/ethernet_link.h"
 #include "script/menu.h"
 #include "script/script.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 #include "startup_texts.h"
 #include "zdp/transfer_tables.h"
 #include "zdp/zdp_client.h"

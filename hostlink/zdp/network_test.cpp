@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../startup/settings.h"
+#include "settings/settings.h"
 #include "script_block.h"
 #include "station_tables.h"
 #include "statistics.h"

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "../link/zdk_status.h"
-#include "../startup/settings.h"
+#include "settings/settings.h"
 #include "script_block.h"
 #include "zdp_ack.h"
 #include "zdp_client.h"

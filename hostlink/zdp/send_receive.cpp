@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "../link/ethernet_link.h"
-#include "../startup/settings.h"
+#include "settings/settings.h"
 #include "script_block.h"
 #include "statistics.h"
 #include "token_reader.h"

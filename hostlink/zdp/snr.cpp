@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "../startup/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

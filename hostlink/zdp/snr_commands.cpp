@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "../hostif/host_interface.h"
-#include "../startup/settings.h"
+#include "settings/settings.h"
 #include "snr.h"
 #include "zdp_commands.h"
 

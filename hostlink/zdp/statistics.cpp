@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../startup/settings.h"
+#include "settings/settings.h"
 #include "snr.h"
 #include "transfer_tables.h"
 

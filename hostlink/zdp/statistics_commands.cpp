@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "../startup/settings.h"
+#include "settings/settings.h"
 #include "statistics.h"
 #include "zdp_ack.h"
 #include "zdp_client.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../startup/settings.h"
+#include "settings/settings.h"
 #include "token_reader.h"
 #include "zdp_client.h"
 

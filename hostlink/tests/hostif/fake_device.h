@@ -15,7 +15,7 @@
 #include "hostif/host_interface.h"
 #include "hostif/pause.h"
 #include "scripted_link.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 
 // A device for the scripted link: answers host-interface requests from a
 // sparse memory, serves the programming mailbox, and can be made silent,

@@ -14,7 +14,7 @@
 #include "image_builder.h"
 #include "link/ethernet_link.h"
 #include "startup/interface_selection.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 #include "temp_dir.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "hostif/pause.h"
 #include "script/script.h"
 #include "script/script_operations.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 #include "zdp/zdp_client.h"
 
 namespace {

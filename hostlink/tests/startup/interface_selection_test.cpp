@@ -6,7 +6,7 @@
 
 #include "scripted_link.h"
 #include "startup/interface_selection.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 #include "stdin_feed.h"
 
 namespace {

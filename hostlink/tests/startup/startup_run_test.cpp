@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "scripted_link.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 #include "startup/startup.h"
 #include "stdin_feed.h"
 #include "zdp/zdp_client.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "scripted_link.h"
-#include "startup/settings.h"
+#include "settings/settings.h"
 #include "zdp/statistics.h"
 #include "zdp/transfer_tables.h"
 #include "zdp/zdp_client.h"
