@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "link/ethernet_link.h"
-#include "script/console.h"
+#include "console/console.h"
 #include "settings/settings.h"
 
 namespace {
