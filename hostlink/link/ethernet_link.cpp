@@ -175,10 +175,9 @@ ZdkStatus EthernetLink::receive_frame(const uint8_t** bytes, int* length) {
     return ZDK_SUCCESS;
 }
 
-// The handle is non-blocking, so the library answers at once when its
-// capture ring holds nothing.
 ZdkStatus EthernetLink::take_waiting_frame(const uint8_t** bytes, int* length) {
     if (capture_ == nullptr) return ZDK_NO_CAPTURE_HANDLE;
+    if (!capture_waiting()) return ZDK_RECEIVE_PACKET_FAILED;
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
     if (pcap_next_ex(capture_, &header, &data) != 1) return ZDK_RECEIVE_PACKET_FAILED;

@@ -73,6 +73,8 @@ protected:
     void prepare_capture_wait();
     // Waits at most 1 ms for the capture descriptor to become readable.
     bool wait_for_capture();
+    // Without waiting: whether a captured frame is ready to be read.
+    bool capture_waiting();
 
     // The library's list as read, kept whole for release; entries_ are the
     // devices of it that can reach a device (no pseudo-devices, no loopback).
