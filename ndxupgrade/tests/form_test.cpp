@@ -272,9 +272,10 @@ private slots:
         QtProcessRunner real;
         const std::pair<const char*, int> cases[] = {
             {"exit 0", 0}, {"exit 3", 3}, {"exit 155", -101}, {"exit 255", -1}, {"kill -9 $$", -1}};
-        for (auto [script, code] : cases) QCOMPARE(real.run({"/bin/sh", "-c", script}, "/"), code);
-        QCOMPARE(real.run({"/nonexistent/program"}, "/"), -1);
-        QCOMPARE(real.run({"/bin/sh", "-c", "pwd > out.txt"}, base->path()), 0);
+        const OutputLine ignore = [](const std::string&) {};
+        for (auto [script, code] : cases) QCOMPARE(real.run({"/bin/sh", "-c", script}, "/", ignore), code);
+        QCOMPARE(real.run({"/nonexistent/program"}, "/", ignore), -1);
+        QCOMPARE(real.run({"/bin/sh", "-c", "pwd > out.txt"}, base->path(), ignore), 0);
         QCOMPARE(readFile(base->root / "out.txt"), fs::canonical(base->root).string() + "\n");
     }
 
@@ -285,7 +286,7 @@ private slots:
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&] { ++ticks; });
         timer.start(20);
-        QCOMPARE(real.run({"/bin/sh", "-c", "sleep 0.3"}, "/"), 0);
+        QCOMPARE(real.run({"/bin/sh", "-c", "sleep 0.3"}, "/", [](const std::string&) {}), 0);
         QVERIFY(ticks >= 3);
     }
 
@@ -296,8 +297,9 @@ private slots:
         };
         FakeInterfaces nics;
         RecordingMemo log;
-        QCOMPARE(runHeadless({"--diagnose", "--local", "00-01-40-00-00-01", "--remote", "00:01:40:00:00:02"},
-                             base->path(), nics, runner, boxes, log),
+        QCOMPARE(runHeadless(parseCommandLine({"--diagnose", "--local", "00-01-40-00-00-01", "--remote",
+                                               "00:01:40:00:00:02"}),
+                             base->path(), {nics, runner, boxes, log}),
                  0);
         QCOMPARE(log.lines.back(), std::string("SNR 23.45 PER 0.001 PE 52 (40Mpbs)"));
         QCOMPARE(runner.calls.back().argv[4], std::string("00-01-40-00-00-02"));
@@ -321,7 +323,7 @@ private slots:
             if (!c.ready) nics.adapters = {{"hl0", "0.0.0.0", true}};
             RecordingMemo log;
             boxes.shown.clear();
-            QCOMPARE(runHeadless(c.args, base->path(), nics, runner, boxes, log), 1);
+            QCOMPARE(runHeadless(parseCommandLine(c.args), base->path(), {nics, runner, boxes, log}), 1);
             QCOMPARE(boxes.shown.empty() ? log.lines.back() : boxes.shown.back().text, c.last);
         }
         QVERIFY(runner.calls.empty());
