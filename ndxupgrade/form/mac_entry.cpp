@@ -82,12 +82,11 @@ bool MacEntry::eventFilter(QObject* watched, QEvent* event)
     if (index < 0) return QObject::eventFilter(watched, event);
     QLineEdit* field = fields_[index];
 
-    if (event->type() == QEvent::FocusIn) {
-        // Moving by hand (mouse, Tab) ends a typed run; our own moves do not.
-        if (static_cast<QFocusEvent*>(event)->reason() != Qt::OtherFocusReason) {
-            typed_.reset();
-            advancedInto_ = -1;
-        }
+    // Moving by hand (a click, Tab) ends a typed run; our own moves do not.
+    if ((event->type() == QEvent::FocusIn && static_cast<QFocusEvent*>(event)->reason() != Qt::OtherFocusReason) ||
+        event->type() == QEvent::MouseButtonPress) {
+        typed_.reset();
+        advancedInto_ = -1;
     } else if (event->type() == QEvent::ContextMenu) {
         showContextMenu(field, static_cast<QContextMenuEvent*>(event)->globalPos());
         return true;
