@@ -23,7 +23,7 @@ deps:
 	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	else \
 	    echo "Missing packages. Run as root:"; \
-	    echo "  apt-get install -y$$missing"; \
+	    echo "  apt-get update && apt-get install -y$$missing"; \
 	    exit 1; \
 	fi
 
@@ -39,9 +39,14 @@ test: deps
 	$(MAKE) build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The demo shows the upgrade, not the build: no directory lines, and the
+# build's own output only when it fails.
 demo: deps
-	$(MAKE) build
-	testbed/demo.sh $(BUILD)
+	@mkdir -p $(BUILD)
+	@echo "== Building into $(BUILD)/ (a first build takes minutes; log: $(BUILD)/demo-build.log)"
+	@$(MAKE) --no-print-directory build > $(BUILD)/demo-build.log 2>&1 || \
+	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
+	@testbed/demo.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
