@@ -435,18 +435,23 @@ private slots:
         runner.effects["per_test.sh"] = [](const std::string& d) {
             writeFile(fs::path(d) / "snr.tmp", "31.2504 0.0004 63");
         };
+        runner.printed["connect"] = {"1.3.2", "link 1", "network mode 1"};
+        runner.printed["program_flash.sh"] = {"binary image file redirected to file image.dat"};
+        runner.printed["version.sh"] = {"1.3.2"};
         auto form = makeForm();
-        form->resize(640, 560);
+        form->resize(640, 760);
         form->show();
-        // As the technician sees it after an upgrade and after a diagnosis.
+        // As the technician sees it after an upgrade and after a diagnosis,
+        // with the Details pane open.
         child<QPushButton>(*form, "DownloadBtn")->click();
         child<QLineEdit>(*form, "Rmac6")->setText("02");
         child<QPushButton>(*form, "DiagBtn")->click();
+        child<QToolButton>(*form, "DetailsBtn")->click();
+        QVERIFY(form->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-upgrade.png"));
         auto* tabs = child<QTabWidget>(*form, "PageControl1");
-        QVERIFY(tabs->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-upgrade.png"));
         tabs->setTabVisible(1, true);
         tabs->setCurrentIndex(1);
-        QVERIFY(tabs->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-diagnostic.png"));
+        QVERIFY(form->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-diagnostic.png"));
     }
 
     void realRunnerReadsStatusesAsSigned()
