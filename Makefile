@@ -7,8 +7,8 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
             qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin
-# Manual pages: rendering checks.
-PACKAGES += groff-base man-db
+# Manual pages, the Debian packages and their checks, shell completion.
+PACKAGES += groff-base man-db dpkg-dev file lintian desktop-file-utils appstream bash-completion
 
 .PHONY: all deps configure build test demo clean
 
@@ -44,6 +44,12 @@ test: deps
 demo: deps
 	$(MAKE) build
 	testbed/demo.sh $(BUILD)
+
+# Debian packages, into $(BUILD)/: hostlink-toolset and hostlink-toolset-testbed.
+.PHONY: package
+package: deps
+	$(MAKE) build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)
