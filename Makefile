@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
-            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin
+            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin tshark
 
 .PHONY: all deps configure build test demo clean
 
