@@ -186,8 +186,6 @@ f.z_seg_type = ProtoField.uint16("zdp.seg.type", "Segment type", base.HEX, segme
 local expert_info = {
     short = ProtoExpert.new("hpnadev.short", "Frame ends before the sub-protocol bytes",
         expert.group.MALFORMED, expert.severity.ERROR),
-    unknown_type = ProtoExpert.new("hpnadev.unknown_type", "Unknown sub-protocol",
-        expert.group.UNDECODED, expert.severity.NOTE),
     h_truncated = ProtoExpert.new("hostif.truncated", "Message header runs past the end of the frame",
         expert.group.MALFORMED, expert.severity.ERROR),
     h_length = ProtoExpert.new("hostif.bad_length", "Length field runs past the end of the frame",
@@ -748,7 +746,7 @@ function link_proto.dissector(tvb, pinfo, tree)
         return length
     end
     local type = tvb(0, 2):uint()
-    local type_item = subtree:add(f.type, tvb(0, 2))
+    subtree:add(f.type, tvb(0, 2))
     if type == TYPE_HOSTIF then
         dissect_hostif(tvb, pinfo, tree)
     elseif type == TYPE_ZDP then
@@ -756,8 +754,6 @@ function link_proto.dissector(tvb, pinfo, tree)
     elseif type == TYPE_QUERY then
         dissect_query(tvb, pinfo, tree)
     else
-        type_item:add_proto_expert_info(expert_info.unknown_type,
-            string.format("Unknown sub-protocol %02x %02x", tvb(0, 1):uint(), tvb(1, 1):uint()))
         pinfo.cols.protocol = "HPNADEV"
         pinfo.cols.info = string.format("Unknown sub-protocol %02x %02x", tvb(0, 1):uint(), tvb(1, 1):uint())
         if length > 2 then subtree:add(tvb(2), string.format("Data (%d bytes)", length - 2)) end

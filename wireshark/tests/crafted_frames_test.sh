@@ -135,7 +135,7 @@ frame $PC $NODE "8002003a001100000000000800870028000000010000" \
 frame $PC $NODE "8002000a0017000000000009000000" \
     "ZDP_OPCODE_REPORTSTATS seq=9"
 frame $PC $DEVICE "8005000102" \
-    "Unknown sub-protocol 80 05  _ws.expert.message=Unknown sub-protocol 80 05"
+    "Unknown sub-protocol 80 05"
 frame $PC $DEVICE "80" \
     "Frame ends before the sub-protocol bytes  _ws.expert.message=Frame ends before the sub-protocol bytes"
 
