@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
             qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin tshark
 # Manual pages, the Debian packages and their checks, shell completion.
-PACKAGES += groff-base man-db dpkg-dev file lintian desktop-file-utils appstream bash-completion
+PACKAGES += groff-base man-db bsdextrautils dpkg-dev file lintian desktop-file-utils appstream bash-completion
 
 .PHONY: all deps configure build test demo clean
 
