@@ -7,7 +7,7 @@ failures=0
 count=0
 for page in "$MAN_PAGES_DIR"/*.[15]; do
     count=$((count + 1))
-    warnings=$(groff -ww -z -t -man "$page" 2>&1)
+    warnings=$(groff -Tutf8 -ww -z -t -man "$page" 2>&1)
     warnings="$warnings$(MANWIDTH=80 man --warnings -l "$page" 2>&1 > /dev/null)"
     if [ -n "$warnings" ]; then
         echo "FAIL: $(basename "$page"):"
