@@ -6,7 +6,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
-            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin
+            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin tshark
+# Manual pages, the Debian packages and their checks, shell completion.
+PACKAGES += groff-base man-db bsdextrautils dpkg-dev file lintian desktop-file-utils appstream bash-completion
 
 .PHONY: all deps configure build test demo clean
 
@@ -47,6 +49,12 @@ demo: deps
 	@$(MAKE) --no-print-directory build > $(BUILD)/demo-build.log 2>&1 || \
 	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
 	@testbed/demo.sh $(BUILD)
+
+# Debian packages, into $(BUILD)/: hostlink-toolset and hostlink-toolset-testbed.
+.PHONY: package
+package: deps
+	$(MAKE) build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)
