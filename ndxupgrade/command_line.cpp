@@ -14,6 +14,24 @@ Action modeOf(const std::string& a)
     return Action::UsageError;
 }
 
+// The window's toolkit takes options of its own (-platform offscreen,
+// -style Fusion …); they are left to it.
+bool isToolkitOption(const std::string& a, bool& takesValue)
+{
+    static const char* const withValue[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin",
+                                            "-style", "-stylesheet", "-session", "-display", "-geometry",
+                                            "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-title"};
+    static const char* const flags[] = {"-reverse", "-nograb", "-dograb", "-sync", "-widgetcount"};
+    for (const char* o : withValue)
+        if (a == o) return takesValue = true;
+    for (const char* o : flags)
+        if (a == o) {
+            takesValue = false;
+            return true;
+        }
+    return false;
+}
+
 CommandLine only(Action action, const std::string& error = {})
 {
     CommandLine c;
@@ -69,6 +87,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                              : a == "--interface" ? &c.interface
                              : a == "--pe" ? &c.pe
                                            : nullptr;
+        bool takesValue = false;
+        if (!value && isToolkitOption(a, takesValue)) {
+            if (takesValue && ++i >= args.size()) return usageError(a + " needs a value");
+            continue;
+        }
         if (!value) return usageError("unknown option " + a);
         if (i + 1 >= args.size()) return usageError(a + " needs a value");
         *value = args[++i];

@@ -15,6 +15,8 @@ TEST(CommandLine, Modes)
     } cases[] = {
         {{}, Action::Window},
         {{"--gui"}, Action::Window},
+        {{"-platform", "offscreen", "-reverse"}, Action::Window},
+        {{"-platform"}, Action::UsageError},
         {{"--help"}, Action::Help},
         {{"--upgarde", "--help"}, Action::Help},
         {{"--version"}, Action::Version},

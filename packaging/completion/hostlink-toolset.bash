@@ -112,7 +112,7 @@ _ndxupgrade()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--upgrade --query-version --diagnose --mac
-            --local --remote --interface --pe' -- "$cur"))
+            --local --remote --interface --pe --gui --help --version' -- "$cur"))
     fi
 } &&
     complete -F _ndxupgrade ndxupgrade

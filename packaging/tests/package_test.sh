@@ -221,7 +221,8 @@ runs() {
 check "hostlink -v" runs 0 "hostlink version $PACKAGE_VERSION" "$root/usr/bin/hostlink" -v
 check "tabgen -h" runs 0 "-o Section o" "$root/usr/bin/tabgen" -h
 check "imgbuild -h" runs 1 "Usage:" "$root/usr/bin/imgbuild" -h
-check "ndxupgrade without a display prints its usage" runs 1 "usage: ndxupgrade" "$root/usr/bin/ndxupgrade" --upgrade
+check "ndxupgrade without a display prints its usage" runs 2 "usage: ndxupgrade" "$root/usr/bin/ndxupgrade" --upgrade
+check "ndxupgrade --help without a display" runs 0 "usage: ndxupgrade" "$root/usr/bin/ndxupgrade" --help
 check "devsim --help" runs 0 "usage: devsim" "$root/usr/bin/devsim" --help
 
 verdict
