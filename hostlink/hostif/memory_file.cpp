@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "host_interface.h"
+#include "transfer_progress.h"
 #include "settings/settings.h"
 
 namespace {
@@ -157,6 +158,7 @@ int read_block_to_file(EthernetLink& link, uint32_t address, int length, const c
         int stored = int(std::fwrite(message_buffer + MESSAGE_DATA_OFFSET, 1, received, file));
         total += stored;
         address += stored;
+        count_transfer(stored);
         // A short file write (a full disk) loses data: the transfer fails.
         if (stored < received || std::ferror(file)) {
             stored_all = false;
@@ -193,6 +195,7 @@ int write_block_from_file(EthernetLink& link, uint32_t address, const char* path
             done += written;
             address += written;
             total += written;
+            count_transfer(written);
         }
     }
     bool read_failed = std::ferror(file) != 0;
