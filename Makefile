@@ -6,7 +6,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
-            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin
+            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin tshark
+# Manual pages, the Debian packages and their checks, shell completion.
+PACKAGES += groff-base man-db bsdextrautils dpkg-dev file lintian desktop-file-utils appstream bash-completion
 
 .PHONY: all deps configure build test demo clean
 
@@ -23,7 +25,7 @@ deps:
 	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	else \
 	    echo "Missing packages. Run as root:"; \
-	    echo "  apt-get install -y$$missing"; \
+	    echo "  apt-get update && apt-get install -y$$missing"; \
 	    exit 1; \
 	fi
 
@@ -39,9 +41,20 @@ test: deps
 	$(MAKE) build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The demo shows the upgrade, not the build: no directory lines, and the
+# build's own output only when it fails.
 demo: deps
+	@mkdir -p $(BUILD)
+	@echo "== Building into $(BUILD)/ (a first build takes minutes; log: $(BUILD)/demo-build.log)"
+	@$(MAKE) --no-print-directory build > $(BUILD)/demo-build.log 2>&1 || \
+	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
+	@testbed/demo.sh $(BUILD)
+
+# Debian packages, into $(BUILD)/: hostlink-toolset and hostlink-toolset-testbed.
+.PHONY: package
+package: deps
 	$(MAKE) build
-	testbed/demo.sh $(BUILD)
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)

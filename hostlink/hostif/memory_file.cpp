@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "host_interface.h"
+#include "transfer_progress.h"
 #include "settings/settings.h"
 
 namespace {
@@ -45,6 +46,14 @@ uint32_t to_big_endian(uint32_t value) {
 }
 
 }  // namespace
+
+bool finish_written_file(std::FILE* file, const char* path, bool writes_ok) {
+    const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
+    const bool closed = std::fclose(file) == 0;
+    if (writes_ok && flushed && closed) return true;
+    std::fprintf(stderr, "ERROR: failed to write %s\n", path);
+    return false;
+}
 
 int load_memory_file(EthernetLink& link, const char* path, uint32_t address, int swap) {
     if (!path) return -1;
@@ -112,12 +121,12 @@ int store_memory_file(EthernetLink& link, const char* path, uint32_t address, in
         } else {
             ok = std::fprintf(file, "%8.8x:%8.8x\n", address, value) > 0;
         }
-        if (!ok) break;
+        if (!ok || std::ferror(file)) break;
         ++written;
         address += uint32_t(step) * 4;
     }
     // Buffered words reach the disk only here; a failure loses them.
-    if (std::fclose(file) != 0) written = 0;
+    if (!finish_written_file(file, path, written >= count)) written = 0;
     if (written < count || count < 0) {
         std::printf("ERROR: not all data written to file.\n");
         return -2;
@@ -137,6 +146,7 @@ int read_block_to_file(EthernetLink& link, uint32_t address, int length, const c
         return 0;
     }
     int total = 0;
+    bool stored_all = true;
     while (total < length) {
         int piece = length - total < FILE_PIECE ? length - total : FILE_PIECE;
         int received = read_block(link, address, piece, 0);
@@ -148,9 +158,14 @@ int read_block_to_file(EthernetLink& link, uint32_t address, int length, const c
         int stored = int(std::fwrite(message_buffer + MESSAGE_DATA_OFFSET, 1, received, file));
         total += stored;
         address += stored;
-        if (stored < received) break;
+        count_transfer(stored);
+        // A short file write (a full disk) loses data: the transfer fails.
+        if (stored < received || std::ferror(file)) {
+            stored_all = false;
+            break;
+        }
     }
-    if (std::fclose(file) != 0) return 0;
+    if (!finish_written_file(file, path, stored_all)) return 0;
     return total;
 }
 
@@ -180,6 +195,7 @@ int write_block_from_file(EthernetLink& link, uint32_t address, const char* path
             done += written;
             address += written;
             total += written;
+            count_transfer(written);
         }
     }
     bool read_failed = std::ferror(file) != 0;

@@ -66,6 +66,7 @@ struct DevsimOptions {
     bool zdp_stale = false;
     int zdp_error = -1;  // -1: requests are judged on their merits
     int zdp_late_ms = 0;  // extra delay of every ZDP reply
+    int stats_counters = -1;  // -1: full statistics replies; N: N counters, no samples
 };
 
 // Parses the command line. Gives false with a message in `error` on any

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "demodulator_samples.h"
@@ -261,6 +262,19 @@ TEST(ZdpStations, FaultOptions) {
         EXPECT_TRUE(n.ask(read_request(0x100, 4)).empty());
         n.device.advance(105 * ms);
         EXPECT_EQ(n.wire.frames.size(), 1u);
+    }
+    {
+        // Two counters and no samples: the length field says 10 + 8 + 16,
+        // the frame is padded to 60 bytes.
+        DevsimOptions o;
+        o.stats_counters = 2;
+        Network n(o);
+        for (const uint8_t* node : {device_mac, node_b}) {
+            Bytes r = n.ask_one(zdp_request(node, 0x17, 3));
+            ASSERT_EQ(r.size(), 60u);
+            EXPECT_EQ(r[16] << 8 | r[17], 34);
+            EXPECT_TRUE(std::all_of(r.begin() + 50, r.end(), [](uint8_t b) { return b == 0; }));
+        }
     }
     for (int code : {0, 5}) {
         DevsimOptions o;
