@@ -353,14 +353,20 @@ KitCopyResult prepareKitCopy(const std::string& installed, const std::string& co
         fs::remove_all(fresh, ec);
         if (!ec) fs::create_directory(fresh, ec);
         if (ec) return failed(reason(fresh, ec));
-        if (!refresh(kit, installed, fresh, {}, result, error)) return failed(error);
-        fs::rename(fresh, copy, ec);
-        if (ec) return failed(reason(copy, ec));
+        if (refresh(kit, installed, fresh, {}, result, error)) {
+            fs::rename(fresh, copy, ec);
+            if (ec) error = reason(copy, ec);
+        }
+        if (!error.empty()) {
+            fs::remove_all(fresh, ec);
+            return failed(error);
+        }
         result.outcome = KitCopyOutcome::Made;
         return result;
     }
     if (ec) return failed(reason(copy, ec));
-    if (!fs::is_directory(status)) return failed(reason(copy, std::make_error_code(std::errc::not_a_directory)));
+    // A link to a folder elsewhere is the user's choice of place, and fine.
+    if (!fs::is_directory(copy, ec)) return failed(reason(copy, std::make_error_code(std::errc::not_a_directory)));
 
     const Stamp stamp = readStamp(copy);
     if (stamp.from == installed && stamp.manifest == kit.manifest) {
