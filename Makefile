@@ -56,5 +56,15 @@ package: deps
 	$(MAKE) build
 	cd $(BUILD) && cpack -G DEB
 
+# Checks a real device through a real interface (README: "Testing with real
+# devices"). Not part of `make test`; NO_BUILD=1 skips the build step.
+#   make test-hardware IFACE=eth1 MAC=0A:3F:71:00:00:07 [REMOTE=MAC] [FLASH=1] [YES=1]
+.PHONY: test-hardware
+test-hardware:
+	@[ "$(NO_BUILD)" = 1 ] || $(MAKE) --no-print-directory build
+	@IFACE="$(IFACE)" MAC="$(MAC)" REMOTE="$(REMOTE)" FLASH="$(FLASH)" YES="$(YES)" \
+	    SCRATCH="$(SCRATCH)" SCRATCH_LEN="$(SCRATCH_LEN)" READS="$(READS)" KIT="$(KIT)" OUT="$(OUT)" \
+	    sh testbed/hardware/hardware_test.sh --build $(BUILD)
+
 clean:
 	rm -rf $(BUILD)
