@@ -74,7 +74,10 @@ loader_can_capture() {
     run_hostlink probe 30
     [ "$status" -eq 0 ] && return 0
     loader_problem=$(grep '^hostlink: cannot capture' "$logs/probe.log" | head -n 1)
-    [ -n "$loader_problem" ] || loader_problem="hostlink ended with status $status: $(tail -n 3 "$logs/probe.log")"
+    # The loader's statuses are negative numbers; the shell sees them modulo 256.
+    _signed=$status
+    [ "$status" -le 127 ] || _signed=$((status - 256))
+    [ -n "$loader_problem" ] || loader_problem="hostlink ended with status $_signed: $(tail -n 3 "$logs/probe.log")"
     return 1
 }
 

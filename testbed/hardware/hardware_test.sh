@@ -131,7 +131,7 @@ trap 'exit 129' HUP
 # A loader that cannot capture fails every check alike: say why once, in its
 # own words, and stop.
 if ! loader_can_capture; then
-    echo "hardware test: hostlink cannot capture on $IFACE, so nothing was tested:" >&2
+    echo "hardware test: hostlink cannot use $IFACE ($address), so nothing was tested:" >&2
     echo "$loader_problem" >&2
     finished=1
     exit 2
