@@ -27,6 +27,9 @@ if(kit_test_targets_present)
   add_test(NAME kit_demo COMMAND sh ${KIT_TESTS_DIR}/demo_test.sh)
   set_tests_properties(kit_demo PROPERTIES
       ENVIRONMENT "${kit_test_environment}" SKIP_RETURN_CODE 77 TIMEOUT 300)
+  add_test(NAME kit_demo_batch COMMAND sh ${KIT_TESTS_DIR}/demo_batch_test.sh)
+  set_tests_properties(kit_demo_batch PROPERTIES
+      ENVIRONMENT "${kit_test_environment}" SKIP_RETURN_CODE 77 TIMEOUT 300)
 
   # name  script
   set(kit_netns_tests

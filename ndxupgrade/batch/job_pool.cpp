@@ -21,11 +21,17 @@ using Clock = std::chrono::steady_clock;
 // it holds a process this program cannot end, and is left to the system.
 constexpr std::chrono::seconds killWait{2};
 
+// The stop signals, but not one the caller chose to ignore (nohup), and SIGCHLD.
 sigset_t batchSignalSet()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGCHLD}) sigaddset(&set, s);
+    sigaddset(&set, SIGCHLD);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(s, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        sigaddset(&set, s);
+    }
     return set;
 }
 

@@ -8,8 +8,9 @@
 //
 // SIGINT, SIGTERM or SIGHUP stop the batch: no job starts any more, every
 // running group gets SIGTERM, and SIGKILL when it has not ended after the
-// grace time; a second such signal sends SIGKILL at once. The pool returns
-// once every job has ended.
+// grace time; a second such signal sends SIGKILL at once. A signal ignored
+// when the batch starts (nohup) stays ignored. The pool returns once every
+// job has ended.
 
 #include <signal.h>
 

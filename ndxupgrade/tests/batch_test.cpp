@@ -426,6 +426,19 @@ TEST_F(Pool, ASignalStopsTheRunningJobsAndStartsNoMore)
     EXPECT_FALSE(sigismember(&blocked, SIGINT));
 }
 
+TEST_F(Pool, AnIgnoredSignalStaysIgnored)
+{
+    struct sigaction ignore {}, before {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGHUP, &ignore, &before);
+    onLine = [](std::size_t, const std::string&) { ::kill(::getpid(), SIGHUP); };
+    EXPECT_TRUE(run({script("echo one; sleep 0.1; echo two")}, 1));
+    ::sigaction(SIGHUP, &before, nullptr);
+    EXPECT_EQ(stoppedBy, "");
+    EXPECT_EQ(output[0], (Lines{"one", "two"}));
+    EXPECT_EQ(ends[0].status, 0);
+}
+
 TEST_F(Pool, ASignalDuringThePreparationStartsNothing)
 {
     BatchSignals signals;
