@@ -248,7 +248,9 @@ bool runJobPool(const std::vector<BatchJob>& jobs, int parallel, std::chrono::mi
             }
             if (wait >= 0 && (timeout < 0 || wait < timeout)) timeout = wait;
         }
-        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
+        // A failed wait (no memory for it) is tried again: leaving now would
+        // leave devices running and unreported.
+        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) ::usleep(10000);
 
         takeSignals();
         for (Running& r : running) passLines(r, listener, false);
