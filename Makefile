@@ -50,6 +50,15 @@ demo: deps
 	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
 	@testbed/demo.sh $(BUILD)
 
+# A factory line's batch: eight emulated devices upgraded at once, one failing.
+.PHONY: demo-batch
+demo-batch: deps
+	@mkdir -p $(BUILD)
+	@echo "== Building into $(BUILD)/ (log: $(BUILD)/demo-build.log)"
+	@$(MAKE) --no-print-directory build > $(BUILD)/demo-build.log 2>&1 || \
+	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo-batch: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
+	@testbed/demo_batch.sh $(BUILD)
+
 # Debian packages, into $(BUILD)/: hostlink-toolset and hostlink-toolset-testbed.
 .PHONY: package
 package: deps

@@ -27,6 +27,9 @@ if(kit_test_targets_present)
   add_test(NAME kit_demo COMMAND sh ${KIT_TESTS_DIR}/demo_test.sh)
   set_tests_properties(kit_demo PROPERTIES
       ENVIRONMENT "${kit_test_environment}" SKIP_RETURN_CODE 77 TIMEOUT 300)
+  add_test(NAME kit_demo_batch COMMAND sh ${KIT_TESTS_DIR}/demo_batch_test.sh)
+  set_tests_properties(kit_demo_batch PROPERTIES
+      ENVIRONMENT "${kit_test_environment}" SKIP_RETURN_CODE 77 TIMEOUT 300)
 
   # name  script
   set(kit_netns_tests
@@ -34,7 +37,8 @@ if(kit_test_targets_present)
       kit_upgrade_failures upgrade_failures_test.sh
       kit_version version_test.sh
       kit_diagnose diagnose_test.sh
-      kit_tabgen_hostlink_roundtrip tabgen_roundtrip_test.sh)
+      kit_tabgen_hostlink_roundtrip tabgen_roundtrip_test.sh
+      kit_batch batch_test.sh)
   # The same upgrade through the window, offscreen.
   if(TARGET ndxupgrade_form AND TARGET ndxupgrade_platform)
     add_executable(kit_window_upgrade ${KIT_TESTS_DIR}/window_upgrade.cpp)
