@@ -30,6 +30,7 @@ BUSY=${BUSY:---erase-ms 3000 --program-ms 50 --reset-ms 1500 --busy-ms 50}
 # The part inside the namespace:  batch.sh --in-namespace KIT WORK REPEATS RUNS_OF_8
 if [ "${1:-}" = "--in-namespace" ]; then
     kit="$2" work="$3" repeats="$4" runs_of_8="$5"
+    . "$here/../testbed/netns/stop_processes.sh"
     . "$here/../testbed/netns/devsim_fleet.sh"
     trap 'fleet_stop' EXIT
 

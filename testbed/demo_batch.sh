@@ -20,6 +20,7 @@ failing="0A-3F-71-00-00-05"
 if [ "${1:-}" = "--in-namespace" ]; then
     kit="$2"
     out="$3"
+    . "$here/netns/stop_processes.sh"
     . "$here/netns/devsim_fleet.sh"
     trap 'fleet_stop' EXIT
     trap 'exit 143' INT TERM

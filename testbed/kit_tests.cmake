@@ -17,7 +17,8 @@ if(kit_test_targets_present)
       BUILD_DIR=${CMAKE_BINARY_DIR}
       CMAKE=${CMAKE_COMMAND}
       PRM_SCRAMBLE=$<TARGET_FILE:prm_scramble>
-      KIT_SOURCE_DIR=${PROJECT_SOURCE_DIR}/kit)
+      KIT_SOURCE_DIR=${PROJECT_SOURCE_DIR}/kit
+      TESTBED_DIR=${PROJECT_SOURCE_DIR}/testbed)
 
   add_test(NAME kit_layout COMMAND sh ${KIT_TESTS_DIR}/kit_layout_test.sh)
   add_test(NAME kit_kernel_scripts COMMAND sh ${KIT_TESTS_DIR}/kernel_scripts_test.sh)

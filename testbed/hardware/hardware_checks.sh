@@ -161,14 +161,7 @@ stop_capture() {
     [ -n "$capture_pid" ] || return 0
     # Frames the kernel already holds for dumpcap get written first.
     sleep 0.2
-    kill -INT "$capture_pid" 2> /dev/null
-    _n=0
-    while kill -0 "$capture_pid" 2> /dev/null && [ "$_n" -lt 50 ]; do
-        sleep 0.1
-        _n=$((_n + 1))
-    done
-    kill -KILL "$capture_pid" 2> /dev/null
-    wait "$capture_pid" 2> /dev/null
+    stop_processes INT "$capture_pid"
     capture_pid=""
 }
 

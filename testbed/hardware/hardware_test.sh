@@ -39,6 +39,7 @@ while [ $# -gt 0 ]; do
 done
 
 ALL_CHECKS="reachability version memory afe robustness zdp flash"
+. "$here/../netns/stop_processes.sh"
 . "$here/hardware_checks.sh"
 
 IFACE="${IFACE:-}"

@@ -4,8 +4,8 @@
 # broadcast address query), so the loaders on hl0, each filtering on its own
 # device's MAC, see only their own device's replies, as on a switch.
 #
-# Sourced by scripts that run inside netns/run_in_netns.sh. DEVSIM_BIN names
-# the devsim binary.
+# Sourced by scripts that run inside netns/run_in_netns.sh, after
+# netns/stop_processes.sh. DEVSIM_BIN names the devsim binary.
 #
 #   fleet_start LOGDIR MAC [DEVSIM OPTIONS...]   one more device; its output
 #                                               in LOGDIR/devsim-MAC.log
@@ -44,18 +44,8 @@ fleet_ready() {
 }
 
 fleet_stop() {
-    [ -n "$fleet_pids" ] || return 0
     # shellcheck disable=SC2086 # one pid a word
-    kill -TERM $fleet_pids 2>/dev/null
-    _fleet_n=0
-    for _fleet_pid in $fleet_pids; do
-        while kill -0 "$_fleet_pid" 2>/dev/null && [ "$_fleet_n" -lt 50 ]; do
-            sleep 0.1
-            _fleet_n=$((_fleet_n + 1))
-        done
-        kill -KILL "$_fleet_pid" 2>/dev/null
-        wait "$_fleet_pid" 2>/dev/null
-    done
+    stop_processes TERM $fleet_pids
     fleet_pids=""
     fleet_logs=""
 }
