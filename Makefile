@@ -6,9 +6,10 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
-            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin
+            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin \
+            clang libclang-rt-14-dev
 
-.PHONY: all deps configure build test demo clean
+.PHONY: all deps configure build test demo clean test-sanitize fuzz
 
 all: build
 
@@ -43,5 +44,31 @@ demo: deps
 	$(MAKE) build
 	testbed/demo.sh $(BUILD)
 
+# The sanitizer stage: a second build with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer (leak detection on) that runs the whole suite,
+# and the libFuzzer programs built beside it (`make fuzz` runs each for
+# FUZZ_TIME seconds). ccache is used when it is installed.
+SANITIZE_BUILD ?= build-asan
+SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+                LSAN_OPTIONS=suppressions=$(CURDIR)/testbed/lsan_suppressions.txt
+CCACHE := $(shell command -v ccache 2>/dev/null)
+FUZZ_TIME ?= 60
+
+$(SANITIZE_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	    "-DCMAKE_C_FLAGS=$(SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)" -DFUZZING=ON \
+	    $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
+
+test-sanitize: deps
+	$(MAKE) $(SANITIZE_BUILD)/CMakeCache.txt
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	$(MAKE) $(SANITIZE_BUILD)/CMakeCache.txt
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	$(SANITIZE_ENV) fuzz/run_fuzzers.sh $(SANITIZE_BUILD) $(FUZZ_TIME)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)
