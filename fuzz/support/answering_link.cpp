@@ -42,8 +42,11 @@ bool well_formed(const uint8_t* f, int length) {
     return length >= HOST_INTERFACE_MIN && n >= 0 && n <= MAX_DATA_ON_WIRE && HEADER_SIZE + n <= length;
 }
 
+// A frame the loader takes as a host-interface reply, as far as the frame
+// alone tells.
 bool looks_like_reply(const AnsweringLink::Frame& f) {
-    return f.size() > size_t(HEADER_SIZE) && f[14] == 0x80 && f[15] == 0x01;
+    return f.size() > size_t(HEADER_SIZE) && f.size() <= size_t(MESSAGE_BUFFER_SIZE) && f[14] == 0x80 &&
+           f[15] == 0x01;
 }
 
 }  // namespace
