@@ -6,8 +6,11 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
-            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin \
-            clang libclang-rt-14-dev
+            qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin tshark
+# Manual pages, the Debian packages and their checks, shell completion.
+PACKAGES += groff-base man-db bsdextrautils dpkg-dev file lintian desktop-file-utils appstream bash-completion
+# The sanitizer build and the fuzz targets (libFuzzer).
+PACKAGES += clang libclang-rt-14-dev
 
 .PHONY: all deps configure build test demo clean test-sanitize fuzz
 
@@ -24,7 +27,7 @@ deps:
 	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	else \
 	    echo "Missing packages. Run as root:"; \
-	    echo "  apt-get install -y$$missing"; \
+	    echo "  apt-get update && apt-get install -y$$missing"; \
 	    exit 1; \
 	fi
 
@@ -40,9 +43,20 @@ test: deps
 	$(MAKE) build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The demo shows the upgrade, not the build: no directory lines, and the
+# build's own output only when it fails.
 demo: deps
+	@mkdir -p $(BUILD)
+	@echo "== Building into $(BUILD)/ (a first build takes minutes; log: $(BUILD)/demo-build.log)"
+	@$(MAKE) --no-print-directory build > $(BUILD)/demo-build.log 2>&1 || \
+	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
+	@testbed/demo.sh $(BUILD)
+
+# Debian packages, into $(BUILD)/: hostlink-toolset and hostlink-toolset-testbed.
+.PHONY: package
+package: deps
 	$(MAKE) build
-	testbed/demo.sh $(BUILD)
+	cd $(BUILD) && cpack -G DEB
 
 # The sanitizer stage: a second build with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer (leak detection on) that runs the whole suite,
@@ -50,8 +64,7 @@ demo: deps
 # FUZZ_TIME seconds). ccache is used when it is installed.
 SANITIZE_BUILD ?= build-asan
 SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
-SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-                LSAN_OPTIONS=suppressions=$(CURDIR)/testbed/lsan_suppressions.txt
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 CCACHE := $(shell command -v ccache 2>/dev/null)
 FUZZ_TIME ?= 60
 

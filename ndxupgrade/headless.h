@@ -3,17 +3,23 @@
 // and scripted checks: log lines and the final box text go to standard output.
 
 #include <string>
-#include <vector>
 
+#include "command_line.h"
 #include "core/seams.h"
 
 namespace ndx {
 
-// True when the arguments ask for a headless run (the window is not opened).
-bool wantsHeadless(const std::vector<std::string>& args);
+struct HeadlessServices {
+    InterfaceSource& interfaces;
+    ProcessRunner& runner;
+    MessageBoxes& boxes;
+    LogMemo& log;
+    ChildOutput* childOutput = nullptr;  // the children's lines (standard error)
+    LogMemo* failureHints = nullptr;     // a child's reason for a failed step (standard error)
+};
 
-// Returns the process exit code: 0 success, 1 failure.
-int runHeadless(const std::vector<std::string>& args, const std::string& base, InterfaceSource& interfaces,
-                ProcessRunner& runner, MessageBoxes& boxes, LogMemo& log);
+// Runs the mode of an already parsed command line. Returns the process exit
+// code: 0 success, 1 failure.
+int runHeadless(const CommandLine& command, const std::string& base, HeadlessServices services);
 
 }  // namespace ndx

@@ -1,10 +1,12 @@
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "command_line.h"
+#include "core/base_directory.h"
 #include "form/main_form.h"
 #include "headless.h"
 #include "platform/console_output.h"
@@ -14,22 +16,44 @@
 
 int main(int argc, char* argv[])
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    const std::string base = QDir::currentPath().toStdString();
+    // The command line first: help, version and mistakes need no display.
+    const ndx::CommandLine command = ndx::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (command.action) {
+    case ndx::Action::Help: std::fputs(ndx::usageText().c_str(), stdout); return 0;
+    case ndx::Action::Version: std::fputs(ndx::versionText().c_str(), stdout); return 0;
+    case ndx::Action::UsageError:
+        std::fprintf(stderr, "%s\n%s", command.error.c_str(), ndx::usageText().c_str());
+        return 2;
+    default: break;
+    }
+
+    const ndx::BaseCandidates candidates = ndx::processBaseCandidates();
+    const ndx::BaseDecision base = ndx::decideBaseDirectory(candidates);
+    const std::string baseNote = ndx::baseDirectoryText(base, candidates);
     ndx::LinuxInterfaceSource interfaces;
     ndx::QtProcessRunner runner;
 
-    if (ndx::wantsHeadless(args)) {
+    if (command.action != ndx::Action::Window) {
         QCoreApplication app(argc, argv);
+        ndx::ErrorStreamMemo errors;
+        errors.addLine(baseNote);
+        if (base.source == ndx::BaseSource::Unreadable) return 1;
         ndx::ConsoleMessageBoxes boxes;
         ndx::ConsoleMemo log;
-        return ndx::runHeadless(args, base, interfaces, runner, boxes, log);
+        ndx::ErrorStreamChildOutput childOutput;
+        return ndx::runHeadless(command, base.directory, {interfaces, runner, boxes, log, &childOutput, &errors});
     }
 
     QApplication app(argc, argv);
     ndx::QtMessageBoxes boxes;
-    ndx::TMainForm form({interfaces, runner, boxes, base});
+    if (base.source == ndx::BaseSource::Unreadable) {
+        // Nothing may start from a base that is not known.
+        boxes.show("Error", baseNote, ndx::BoxIcon::Error);
+        return 1;
+    }
+    ndx::TMainForm form({interfaces, runner, boxes, base.directory, baseNote});
     boxes.setParent(&form);
+    QObject::connect(&form, &ndx::TMainForm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     form.show();
     return app.exec();
 }

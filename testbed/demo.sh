@@ -98,7 +98,7 @@ fi
 echo
 if [ -s "$tmp/flash.bin" ]; then
     echo "== Flash image written (devsim's flash file, first 256 bytes):"
-    hexdump -C -n 256 "$tmp/flash.bin"
+    od -A x -t x1 -N 256 -v "$tmp/flash.bin"
     image="$kit/Kernel/image.dat"
     if [ -f "$image" ] && cmp -s -n "$(wc -c < "$image")" "$tmp/flash.bin" "$image"; then
         echo "   The flash holds Kernel/image.dat ($(wc -c < "$image") bytes) as program_flash.sh built it."

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "host_interface.h"
+#include "transfer_progress.h"
 #include "settings/settings.h"
 
 namespace {
@@ -148,6 +149,7 @@ int read_block_to_file(EthernetLink& link, uint32_t address, int length, const c
         int stored = int(std::fwrite(message_buffer + MESSAGE_DATA_OFFSET, 1, received, file));
         total += stored;
         address += stored;
+        count_transfer(stored);
         if (stored < received) break;
     }
     if (std::fclose(file) != 0) return 0;
@@ -180,6 +182,7 @@ int write_block_from_file(EthernetLink& link, uint32_t address, const char* path
             done += written;
             address += written;
             total += written;
+            count_transfer(written);
         }
     }
     bool read_failed = std::ferror(file) != 0;

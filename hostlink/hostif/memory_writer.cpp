@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "host_interface.h"
+#include "transfer_progress.h"
 
 int write_all(EthernetLink& link, const uint8_t* data, int length, uint32_t address, int piece_size) {
     int done = 0;
@@ -13,6 +14,7 @@ int write_all(EthernetLink& link, const uint8_t* data, int length, uint32_t addr
         if (written < 1) return 0;
         done += written;
         address += written;
+        count_transfer(written);
     }
     return length;
 }

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -125,18 +126,29 @@ ZdkStatus EthernetLink::open_selected() {
     }
     char error[PCAP_ERRBUF_SIZE] = "";
     pcap_t* capture = pcap_create(device->name, error);
+    if (capture == nullptr) {
+        note_capture_error(device->name, error, false);
+        release_interfaces();
+        return ZDK_INTERFACE_FAIL;
+    }
     // Immediate mode hands each frame over at once (otherwise a round trip
     // costs a whole buffer time-out); non-blocking lets receive_frame bound
     // its own wait, which a blocking read on Linux never does.
-    if (capture == nullptr || pcap_set_snaplen(capture, SNAPSHOT_LENGTH) != 0 ||
-        pcap_set_promisc(capture, 1) != 0 || pcap_set_timeout(capture, READ_TIMEOUT_MS) != 0 ||
-        pcap_set_immediate_mode(capture, 1) != 0 || pcap_activate(capture) < 0 ||
-        pcap_setnonblock(capture, 1, error) != 0) {
-        if (capture != nullptr) pcap_close(capture);
+    int activated = 0;
+    if (pcap_set_snaplen(capture, SNAPSHOT_LENGTH) != 0 || pcap_set_promisc(capture, 1) != 0 ||
+        pcap_set_timeout(capture, READ_TIMEOUT_MS) != 0 || pcap_set_immediate_mode(capture, 1) != 0 ||
+        (activated = pcap_activate(capture)) < 0 || pcap_setnonblock(capture, 1, error) != 0) {
+        // After a failed activation libpcap's text may be empty for the
+        // well-known codes; its status text names them then.
+        const char* text = activated < 0 ? pcap_geterr(capture) : error;
+        if (text == nullptr || *text == 0) text = pcap_statustostr(activated);
+        note_capture_error(device->name, text, activated == PCAP_ERROR_PERM_DENIED);
+        pcap_close(capture);
         release_interfaces();
         return ZDK_INTERFACE_FAIL;
     }
     if (pcap_datalink(capture) != LINKTYPE_ETHERNET) {
+        note_capture_error(device->name, "not an Ethernet device", false);
         pcap_close(capture);
         release_interfaces();
         return ZDK_NOT_ETHERNET;
@@ -150,6 +162,7 @@ ZdkStatus EthernetLink::open_selected() {
     capture_ = capture;
     prepare_capture_wait();
     open_flag_ = 1;
+    note_capture_error(nullptr, nullptr, false);
     return ZDK_SUCCESS;
 }
 
@@ -183,9 +196,20 @@ ZdkStatus EthernetLink::set_filter(const char* filter_text) {
     if (capture_ == nullptr) return ZDK_NO_CAPTURE_HANDLE;
     bpf_program program{};
     if (filter_text == nullptr || pcap_compile(capture_, &program, filter_text, 0, netmask_) != 0) {
+        note_capture_error("filter", filter_text != nullptr ? pcap_geterr(capture_) : "no filter text", false);
         return ZDK_UNSUCCESSFUL;
     }
     const int installed = pcap_setfilter(capture_, &program);
     pcap_freecode(&program);
+    if (installed != 0) note_capture_error("filter", pcap_geterr(capture_), false);
     return installed == 0 ? ZDK_SUCCESS : ZDK_UNSUCCESSFUL;
+}
+
+void EthernetLink::note_capture_error(const char* name, const char* text, bool denied) {
+    capture_denied_ = denied;
+    if (text == nullptr) {
+        capture_error_[0] = 0;
+        return;
+    }
+    std::snprintf(capture_error_, sizeof capture_error_, "%s: %s", name, text);
 }

@@ -55,6 +55,11 @@ public:
     // The PC interface's MAC address, set by start-up once the filter is installed.
     uint8_t local_mac[6] = {0, 0, 0, 0, 0, 0};
 
+    // libpcap's own words for the last failed open or filter ("" when none),
+    // and whether that failure was missing capture rights.
+    const char* capture_error() const { return capture_error_; }
+    bool capture_denied() const { return capture_denied_; }
+
 protected:
     // The loop run by the receive thread: dispatches one frame at a time until stopped.
     void dispatch_loop();
@@ -69,6 +74,8 @@ protected:
     void prepare_capture_wait();
     // Waits at most 1 ms for the capture descriptor to become readable.
     bool wait_for_capture();
+    // Keeps the reason why device `name` could not be opened or filtered.
+    void note_capture_error(const char* name, const char* text, bool denied);
 
     // The library's list as read, kept whole for release; entries_ are the
     // devices of it that can reach a device (no pseudo-devices, no loopback).
@@ -90,6 +97,8 @@ protected:
     u_char* callback_user_ = nullptr;
     // 1 while no loop runs; the loop stops once it is non-zero again.
     std::atomic<int32_t> stop_flag_{1};
+    char capture_error_[PCAP_ERRBUF_SIZE + 64] = "";
+    bool capture_denied_ = false;
     std::mutex loop_mutex_;
     std::condition_variable loop_ended_;
     bool loop_running_ = false;

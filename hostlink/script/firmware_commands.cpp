@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string>
 
+#include "progress_line.h"
 #include "script_commands.h"
 #include "settings/settings.h"
 
@@ -35,7 +36,9 @@ LineEnd load_firmware_line(ScriptRun& run, const ScriptLine& line) {
     std::string name = file_field(line);
     if (name.empty()) return format_error(run, line);
     if (!run.operations.download_firmware) return not_built_yet(run, line);
-    if (run.operations.download_firmware(run.link, name.c_str(), static_cast<int>(line.address)) == 0) {
+    if (with_progress("LOAD_FW", file_size(name), [&] {
+            return run.operations.download_firmware(run.link, name.c_str(), static_cast<int>(line.address));
+        }) == 0) {
         std::printf("ERROR - failed to load firmware file %s", name.c_str());
         return LineEnd::failure_stop;
     }
@@ -48,7 +51,8 @@ LineEnd program_flash_line(ScriptRun& run, const ScriptLine& line) {
     if (!run.operations.program_flash_binary) return not_built_yet(run, line);
     // A negative result is an abandoned wait: the flash is not programmed, so
     // it fails the line like 0 does rather than passing as success.
-    if (run.operations.program_flash_binary(run.link, name.c_str()) <= 0) {
+    if (with_progress("PROG_F", file_size(name),
+                      [&] { return run.operations.program_flash_binary(run.link, name.c_str()); }) <= 0) {
         std::printf("ERROR: failed to program flash from file %s\n", name.c_str());
         return LineEnd::failure_stop;
     }
@@ -59,7 +63,9 @@ LineEnd program_eeprom_line(ScriptRun& run, const ScriptLine& line) {
     std::string name = file_field(line);
     if (name.empty()) return format_error(run, line);
     if (!run.operations.program_eeprom_binary) return not_built_yet(run, line);
-    if (run.operations.program_eeprom_binary(run.link, name.c_str(), static_cast<int>(line.address)) <= 0) {
+    if (with_progress("PROG_E", file_size(name), [&] {
+            return run.operations.program_eeprom_binary(run.link, name.c_str(), static_cast<int>(line.address));
+        }) <= 0) {
         std::printf("ERROR: failed to program eeprom from file %s\n", name.c_str());
         return LineEnd::failure_stop;
     }

@@ -5,6 +5,7 @@
 
 #include "hostif/host_interface.h"
 #include "hostif/memory_file.h"
+#include "progress_line.h"
 #include "script_commands.h"
 #include "settings/settings.h"
 
@@ -139,7 +140,8 @@ LineEnd write_block_file_line(ScriptRun& run, const ScriptLine& line) {
     const char* field = next_field(line.arguments);
     std::string name = field ? name_as_written(field) : std::string();
     if (name.empty()) return format_error(run, line);
-    if (write_block_from_file(run.link, line.address, name.c_str()) <= 0) {
+    if (with_progress("WRITE_BLOCK_F", file_size(name),
+                      [&] { return write_block_from_file(run.link, line.address, name.c_str()); }) <= 0) {
         std::printf("ERROR: Failed to write block to %x from file %s aborting...\n", line.address, name.c_str());
         return LineEnd::failure_stop;
     }
@@ -153,7 +155,8 @@ LineEnd read_block_file_line(ScriptRun& run, const ScriptLine& line) {
     if (name.empty() || !length_field) return format_error(run, line);
     int length = 0;
     if (!read_decimal_field(length_field, &length)) return bad_length(run, line);
-    if (read_block_to_file(run.link, line.address, length, name.c_str()) <= 0) {
+    if (with_progress("READ_BLOCK_F", length,
+                      [&] { return read_block_to_file(run.link, line.address, length, name.c_str()); }) <= 0) {
         std::printf("ERROR: Failed to read block from %x to file %s aborting...\n", line.address, name.c_str());
         return LineEnd::failure_stop;
     }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "capture_diagnosis.h"
 #include "link/ethernet_link.h"
 #include "script/console.h"
 #include "settings/settings.h"
@@ -106,6 +107,7 @@ int select_interface_from_menu(EthernetLink& link, int preset, const MacLookup& 
     status = link.open_selected();
     if (status != ZDK_SUCCESS) {
         std::printf("\nERROR - failed to set selected Network Interface (0x%x)\n", static_cast<unsigned>(status));
+        report_capture_failure(link);
         return -9;
     }
     uint8_t address[4];

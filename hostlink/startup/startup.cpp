@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "capture_diagnosis.h"
 #include "command_line.h"
 #include "hostif/firmware.h"
 #include "hostif/host_interface.h"
@@ -79,6 +80,7 @@ int run_on_link(const StartupOptions& options, EthernetLink& link, ZdpClient& zd
     }
     if (install_device_filter(link) != ZDK_SUCCESS) {
         std::printf("\nERROR - failed to set MAC filters\n");
+        report_capture_failure(link);
         return STATUS_FILTER_FAILED;
     }
     std::memcpy(link.local_mac, pc_mac, 6);

@@ -18,7 +18,9 @@ output=$(mktemp "${TMPDIR:-/tmp}/version-out.XXXXXX") || { rm -f "$script"; exit
 trap 'rm -f "$script" "$output"' EXIT
 
 printf 'GET_VERSION,0\n' > "$script"
-timeout 120 "$tool/hostlink" -M "$mac" -a "$ip" -s "$script" > "$output" 2>&1
+# --foreground keeps the loader in this script's process group, so that
+# stopping the upgrade tool's step stops the loader too.
+timeout --foreground 120 "$tool/hostlink" -M "$mac" -a "$ip" -s "$script" > "$output" 2>&1
 status=$?
 cat "$output"
 

@@ -119,4 +119,51 @@ bool splitMacText(const std::string& text, MacFields& fields)
     return true;
 }
 
+bool parseFullMac(const std::string& text, MacFields& fields)
+{
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return false;
+    const std::string t = text.substr(first, text.find_last_not_of(" \t\r\n") + 1 - first);
+    // Plain: 12 digits; separated: 17 characters with ':' or '-' after each pair.
+    const bool separated = t.size() == 17;
+    if (t.size() != 12 && !separated) return false;
+    MacFields out;
+    for (std::size_t i = 0, at = 0; i < out.size(); ++i) {
+        for (int d = 0; d < 2; ++d, ++at) {
+            if (hexDigit(t[at]) < 0) return false;
+            out[i] += static_cast<char>(t[at] >= 'a' && t[at] <= 'f' ? t[at] - 'a' + 'A' : t[at]);
+        }
+        if (separated && i + 1 < out.size()) {
+            if (t[at] != ':' && t[at] != '-') return false;
+            ++at;
+        }
+    }
+    fields = out;
+    return true;
+}
+
+bool readMacText(const std::string& text, MacFields& fields)
+{
+    return parseFullMac(text, fields) || splitMacText(text, fields);
+}
+
+bool TypedMac::key(char c, MacFields& fields)
+{
+    if (hexDigit(c) < 0 && c != ':' && c != '-') {
+        typed_.clear();
+        return false;
+    }
+    typed_ += c;
+    // Only the tail can still become an address.
+    if (typed_.size() > 17) typed_.erase(0, typed_.size() - 17);
+    for (std::size_t length : {std::size_t(17), std::size_t(12)}) {
+        if (typed_.size() < length) continue;
+        if (parseFullMac(typed_.substr(typed_.size() - length), fields)) {
+            typed_.clear();
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace ndx

@@ -40,4 +40,27 @@ bool checkDiagnosticInputs(const std::string& entryIp, const MacFields& localFie
 // for callers that take a whole address; false when it is not six parts.
 bool splitMacText(const std::string& text, MacFields& fields);
 
+// A whole address as pasted or scanned: 12 hex digits, plain or in pairs
+// separated by ':' or '-', blanks around it allowed. Fills the six fields in
+// upper case; false (fields untouched) for anything else.
+bool parseFullMac(const std::string& text, MacFields& fields);
+
+// A whole address given on the command line: parseFullMac, else splitMacText.
+bool readMacText(const std::string& text, MacFields& fields);
+
+// The keys typed into the six fields in one go (by hand or by a barcode
+// scanner that types what it reads): once they make a whole address, it
+// fills all six fields, whichever field the typing began in.
+class TypedMac {
+public:
+    // A hex digit or separator typed; true when the run now is a whole
+    // address (then in fields, and the run starts anew). Any other key
+    // starts a new run.
+    bool key(char c, MacFields& fields);
+    void reset() { typed_.clear(); }
+
+private:
+    std::string typed_;
+};
+
 }  // namespace ndx

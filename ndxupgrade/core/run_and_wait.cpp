@@ -11,7 +11,31 @@ bool endsWith(const std::string& text, const std::string& tail)
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+std::string fileName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
+
+std::string childName(const std::vector<std::string>& argv)
+{
+    if (argv.empty()) return {};
+    if (argv.size() > 1 && argv[0] == "/bin/sh") return fileName(argv[1]);
+    return fileName(argv[0]);
+}
+
+std::string labelledChildLine(const std::string& child, const std::string& line)
+{
+    const std::string label = child + ": ";
+    return line.compare(0, label.size(), label) == 0 ? line : label + line;
+}
+
+bool isCaptureDiagnosis(const std::string& line)
+{
+    return line.find("hostlink: cannot capture on ") != std::string::npos;
+}
 
 std::vector<std::string> splitArgumentText(const std::string& text)
 {
@@ -45,7 +69,16 @@ int runAndWait(Session& session, const std::string& programPath, const std::stri
     if (endsWith(programPath, ".sh")) argv.push_back("/bin/sh");
     argv.push_back(programPath);
     for (std::string& word : splitArgumentText(argumentText)) argv.push_back(std::move(word));
-    return session.runner.run(argv, workDir);
+
+    const std::string name = childName(argv);
+    session.captureDiagnosis.clear();
+    if (session.childOutput) session.childOutput->childStarted(name);
+    const int code = session.runner.run(argv, workDir, [&](const std::string& line) {
+        if (isCaptureDiagnosis(line)) session.captureDiagnosis = line.substr(line.find("hostlink: "));
+        if (session.childOutput) session.childOutput->childLine(name, line);
+    });
+    if (session.childOutput) session.childOutput->childEnded(name, code);
+    return code;
 }
 
 }  // namespace ndx

@@ -10,9 +10,21 @@ namespace ndx {
 // The argument text cut at blanks; runs of blanks give no empty words.
 std::vector<std::string> splitArgumentText(const std::string& text);
 
+// The name a child's output lines carry: the script's file name for a shell
+// script, else the program's file name ("program_flash.sh", "hostlink").
+std::string childName(const std::vector<std::string>& argv);
+
+// "child: line", unless the line already names the child that way.
+std::string labelledChildLine(const std::string& child, const std::string& line);
+
+// Marks the loader's line that says why it could not capture.
+bool isCaptureDiagnosis(const std::string& line);
+
 // Runs a program (or, for a ".sh" path, /bin/sh with the script) with the
 // argument text in workDir, which also anchors a relative program path.
-// A missing program shows "Err: Can't find " + path and gives -1.
+// A missing program shows "Err: Can't find " + path and gives -1. The child's
+// lines go to the session's child output; a capture diagnosis among them is
+// kept in the session for the step's failure.
 int runAndWait(Session& session, const std::string& programPath, const std::string& argumentText,
                const std::string& workDir);
 

@@ -14,12 +14,25 @@ struct Session {
     std::string versionText;  // left by the last version query
     ProcessRunner& runner;
     MessageBoxes& boxes;
+    ChildOutput* childOutput = nullptr;  // none: the children's output is dropped
+    // Where a child's reason for a failed step is shown beside the step's
+    // failure line (the window's log, standard error when headless).
+    LogMemo* failureHints = nullptr;
+    // The loader's capture diagnosis seen in the last child's output.
+    std::string captureDiagnosis = {};
 };
 
 // Appends a line when a memo is given; some operations run without one.
 inline void logLine(LogMemo* memo, const std::string& line)
 {
     if (memo) memo->addLine(line);
+}
+
+// After a step's failure line: the reason the loader gave, when it gave one.
+inline void showFailureHint(Session& session)
+{
+    if (!session.captureDiagnosis.empty()) logLine(session.failureHints, session.captureDiagnosis);
+    session.captureDiagnosis.clear();
 }
 
 }  // namespace ndx

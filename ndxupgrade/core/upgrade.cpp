@@ -141,6 +141,7 @@ bool connectStep(Session& session, const std::string& macText, LogMemo* memo)
                           hostlinkArguments(macText, session.interfaceIp, "Tool/connect.txt"), session.base);
     if (code < 0) {
         logLine(memo, "Err: Can't connect to target " + macText);
+        showFailureHint(session);
         return false;
     }
     logLine(memo, "Ok.");
@@ -162,6 +163,7 @@ bool versionQuery(Session& session, const std::string& macText, LogMemo* memo)
     }
     if (runAndWait(session, "version.sh", " " + session.interfaceIp + " " + macText, kernel) < 0) {
         logLine(memo, failed);
+        showFailureHint(session);
         return false;
     }
     std::string version = firstWord(verinfo);
@@ -217,6 +219,7 @@ bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagM
     if (code < 0) {
         if (const char* line = programFlashFailureLine(code)) diagMemo.addLine(line);
         diagMemo.addLine("Err: upgrade fail.");
+        showFailureHint(session);
         return false;
     }
 
@@ -226,6 +229,7 @@ bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagM
                       hostlinkArguments(mac, session.interfaceIp, "Tool/reset.txt"), session.base);
     if (code < 0) {
         diagMemo.addLine("Err: Can't reset target");
+        showFailureHint(session);
         return false;
     }
     diagMemo.addLine("Ok.");

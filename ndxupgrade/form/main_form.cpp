@@ -1,6 +1,7 @@
 #include "main_form.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -9,18 +10,24 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "../core/diagnostics.h"
+#include "../core/program_version.h"
+#include "../core/run_and_wait.h"
 #include "../core/upgrade.h"
+#include "mac_entry.h"
 
 namespace ndx {
 namespace {
 
-const char* const kProgramVersion = "1.3.2-2";
+const char* const kQuitQuestion = "A device is being programmed. Quit anyway?";
 
 const char* const kDhcpNote =
     "This interface uses DHCP, and it needs \n"
@@ -108,14 +115,18 @@ void paintPanel(QLabel* panel, const StatusPanel& state)
 
 }  // namespace
 
-TMainForm::TMainForm(const FormServices& services, QWidget* parent) : QWidget(parent), services_(services)
+TMainForm::TMainForm(const FormServices& services, QWidget* parent)
+    : QWidget(parent), services_(services), procedureBoxes_(services.boxes, quitting_)
 {
     setObjectName("TMainForm");
     auto* layout = new QVBoxLayout(this);
     PageControl1 = named(new QTabWidget, "PageControl1");
     PageControl1->addTab(buildUpgradeSheet(), "Upgrade");
     PageControl1->addTab(buildDiagnosticSheet(), "Diagnostic");
-    layout->addWidget(PageControl1);
+    layout->addWidget(PageControl1, 1);
+    layout->addWidget(buildDetails());
+    layout->addWidget(buildStatusBar());
+    for (FieldEdits* edits : {&amac_, &lmac_, &rmac_}) new MacEntry(*edits, this);
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
@@ -136,6 +147,51 @@ TMainForm::TMainForm(const FormServices& services, QWidget* parent) : QWidget(pa
 
     connect(IFSelectUpgrade, &QComboBox::currentIndexChanged, this, &TMainForm::IFSelectUpgradeChange);
     connect(IFSelectDiag, &QComboBox::currentIndexChanged, this, &TMainForm::IFSelectDiagChange);
+}
+
+QWidget* TMainForm::buildDetails()
+{
+    auto* box = new QWidget;
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    DetailsBtn = named(new QToolButton, "DetailsBtn");
+    DetailsBtn->setText("Details");
+    DetailsBtn->setToolTip("what the loader and the scripts print");
+    DetailsBtn->setCheckable(true);
+    DetailsBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    DetailsBtn->setArrowType(Qt::RightArrow);
+    DetailsBtn->setAutoRaise(true);
+    DetailsMemo = named(new QPlainTextEdit, "DetailsMemo");
+    DetailsMemo->setReadOnly(true);
+    DetailsMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    DetailsMemo->setMaximumBlockCount(20000);
+    DetailsMemo->setVisible(false);
+    if (!services_.baseNote.empty()) DetailsMemo->appendPlainText(QString::fromStdString(services_.baseNote));
+    connect(DetailsBtn, &QToolButton::toggled, this, [this](bool open) {
+        DetailsBtn->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        DetailsMemo->setVisible(open);
+    });
+    column->addWidget(DetailsBtn, 0, Qt::AlignLeft);
+    column->addWidget(DetailsMemo);
+    return box;
+}
+
+QStatusBar* TMainForm::buildStatusBar()
+{
+    auto* bar = named(new QStatusBar, "StatusBar");
+    bar->setSizeGripEnabled(false);
+    StatusLabel = named(new QLabel("Ready"), "StatusLabel");
+    BusyBar = named(new QProgressBar, "BusyBar");
+    BusyBar->setRange(0, 0);  // no known end: a busy indicator
+    BusyBar->setMaximumWidth(120);
+    BusyBar->setTextVisible(false);
+    BusyBar->setVisible(false);
+    bar->addWidget(StatusLabel, 1);
+    bar->addPermanentWidget(BusyBar);
+    ElapsedTimer = named(new QTimer(this), "ElapsedTimer");
+    ElapsedTimer->setInterval(500);
+    connect(ElapsedTimer, &QTimer::timeout, this, &TMainForm::showElapsed);
+    return bar;
 }
 
 QWidget* TMainForm::buildMacRow(const QString& prefix, FieldEdits& edits)
@@ -299,8 +355,41 @@ void TMainForm::refreshDiagnosticPage()
 
 void TMainForm::ExitBtnClick()
 {
+    if (!confirmQuit()) return;
+    // Mid-procedure the window closes once the procedure has unwound.
+    if (busy_) return;
     close();
-    QApplication::quit();
+    emit quitRequested();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (busy_) {
+        event->ignore();
+        confirmQuit();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+bool TMainForm::confirmQuit()
+{
+    if (!busy_ || quitting_) return true;
+    if (!services_.boxes.ask("Confirm", kQuitQuestion)) return false;
+    quitting_ = true;
+    const std::string stopped = services_.runner.shutDown();
+    const std::string line = "Quit: " + (stopped.empty() ? std::string("no child was running") : stopped) + ".";
+    DiagMemo->appendPlainText(QString::fromStdString(line));
+    DetailsMemo->appendPlainText(QString::fromStdString("ndxupgrade: " + line));
+    return true;
+}
+
+void TMainForm::finishProcedure()
+{
+    setBusy(false);
+    if (!quitting_) return;
+    close();
+    emit quitRequested();
 }
 
 void TMainForm::IFSelectUpgradeChange()
@@ -348,6 +437,40 @@ std::string TMainForm::selectedIp(QComboBox* combo) const
     return interfaceTable_[index].ipv4;
 }
 
+Session TMainForm::makeSession(LogMemo& failureHints)
+{
+    return Session{services_.base, interfaceIp_, versionText_, services_.runner, procedureBoxes_, this, &failureHints};
+}
+
+void TMainForm::childStarted(const std::string& child)
+{
+    runningChild_ = child;
+    stepClock_.start();
+    BusyBar->setVisible(true);
+    ElapsedTimer->start();
+    showElapsed();
+}
+
+void TMainForm::childLine(const std::string& child, const std::string& line)
+{
+    DetailsMemo->appendPlainText(QString::fromStdString(labelledChildLine(child, line)));
+}
+
+void TMainForm::childEnded(const std::string& child, int code)
+{
+    ElapsedTimer->stop();
+    BusyBar->setVisible(false);
+    StatusLabel->setText(QString::fromStdString(child) + QString(" ended with status %1 after %2 s")
+                                                              .arg(code)
+                                                              .arg(stepClock_.elapsed() / 1000));
+}
+
+void TMainForm::showElapsed()
+{
+    StatusLabel->setText(QString::fromStdString(runningChild_) +
+                         QString(" running: %1 s").arg(stepClock_.elapsed() / 1000));
+}
+
 void TMainForm::setBusy(bool busy)
 {
     busy_ = busy;
@@ -367,11 +490,11 @@ void TMainForm::DownloadBtnClick()
                                      interfaceIp_, target))
         return;
     setBusy(true);
-    Session session{services_.base, interfaceIp_, versionText_, services_.runner, services_.boxes};
     MemoLog diagLog(DiagMemo), versionLog(MemoUpgrade);
+    Session session = makeSession(diagLog);
     downloadClick(session, target, diagLog, &versionLog);
     versionText_ = session.versionText;
-    setBusy(false);
+    finishProcedure();
 }
 
 void TMainForm::VersionBtnClick()
@@ -381,11 +504,11 @@ void TMainForm::VersionBtnClick()
                                      interfaceIp_, target))
         return;
     setBusy(true);
-    Session session{services_.base, interfaceIp_, versionText_, services_.runner, services_.boxes};
-    MemoLog versionLog(MemoUpgrade);
+    MemoLog versionLog(MemoUpgrade), diagLog(DiagMemo);
+    Session session = makeSession(diagLog);
     versionClick(session, target, &versionLog);
     versionText_ = session.versionText;
-    setBusy(false);
+    finishProcedure();
 }
 
 void TMainForm::DiagBtnClick()
@@ -395,11 +518,12 @@ void TMainForm::DiagBtnClick()
                                         services_.boxes, interfaceIp_, local, remote))
         return;
     setBusy(true);
-    Session session{services_.base, interfaceIp_, versionText_, services_.runner, services_.boxes};
+    MemoLog diagLog(DiagMemo);
+    Session session = makeSession(diagLog);
     EditsDisplay display(SNREdit, PEREdit, PEEdit);
     diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
     versionText_ = session.versionText;
-    setBusy(false);
+    finishProcedure();
 }
 
 void TMainForm::PEEditKeyDown(int key, Qt::KeyboardModifiers modifiers)

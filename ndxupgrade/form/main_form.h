@@ -2,6 +2,7 @@
 // TMainForm: the technician's window. It holds the controls and the form
 // state; the procedures themselves live in the widget-free core.
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -10,15 +11,19 @@
 #include "../core/interface_status.h"
 #include "../core/mac_fields.h"
 #include "../core/seams.h"
+#include "../core/session.h"
 
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
+class QStatusBar;
 class QTabWidget;
 class QTimer;
+class QToolButton;
 
 namespace ndx {
 
@@ -26,10 +31,30 @@ struct FormServices {
     InterfaceSource& interfaces;
     ProcessRunner& runner;
     MessageBoxes& boxes;
-    std::string base;  // the current directory at start-up
+    std::string base;      // the installation tree (see core/base_directory.h)
+    std::string baseNote = {};  // the start-up's line about it, first in the Details pane
 };
 
-class TMainForm : public QWidget {
+// Message boxes that stay silent once the user has chosen to quit in the
+// middle of a procedure: the procedure unwinds without asking anyone.
+class QuietWhenQuitting : public MessageBoxes {
+public:
+    QuietWhenQuitting(MessageBoxes& inner, const bool& quitting) : inner_(inner), quitting_(quitting) {}
+    void show(const std::string& caption, const std::string& text, BoxIcon icon) override
+    {
+        if (!quitting_) inner_.show(caption, text, icon);
+    }
+    bool ask(const std::string& caption, const std::string& text) override
+    {
+        return !quitting_ && inner_.ask(caption, text);
+    }
+
+private:
+    MessageBoxes& inner_;
+    const bool& quitting_;
+};
+
+class TMainForm : public QWidget, private ChildOutput {
     Q_OBJECT
 public:
     explicit TMainForm(const FormServices& services, QWidget* parent = nullptr);
@@ -38,6 +63,10 @@ public:
     // procedure ends; those buttons stay disabled meanwhile, so a second click
     // cannot start a second loader on the same device.
     bool procedureRunning() const { return busy_; }
+
+signals:
+    // The window has closed for good: the application should end.
+    void quitRequested();
 
 public slots:
     void ExitBtnClick();
@@ -50,6 +79,7 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     using FieldEdits = std::array<QLineEdit*, 6>;
@@ -66,12 +96,29 @@ private:
     std::string selectedIp(QComboBox* combo) const;
     void setBusy(bool busy);
     void PEEditKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    QWidget* buildDetails();
+    QStatusBar* buildStatusBar();
+    Session makeSession(LogMemo& failureHints);
+    // While a procedure runs: asks whether to quit anyway and, if so, stops
+    // the running child. True when the window may close.
+    bool confirmQuit();
+    void finishProcedure();
+    void showElapsed();
+
+    // ChildOutput: the Details pane and the status bar.
+    void childStarted(const std::string& child) override;
+    void childLine(const std::string& child, const std::string& line) override;
+    void childEnded(const std::string& child, int code) override;
 
     FormServices services_;
     InterfaceTable interfaceTable_;
     bool dhcpWait_ = false;
     bool busy_ = false;
     bool refreshing_ = false;
+    bool quitting_ = false;
+    QuietWhenQuitting procedureBoxes_;
+    std::string runningChild_;
+    QElapsedTimer stepClock_;
     std::string interfaceIp_;
     std::string versionText_;
 
@@ -93,6 +140,11 @@ private:
     QLineEdit* DiagPEEdit = nullptr;
     QGroupBox* PEGroupBox = nullptr;
     QTimer* Timer1 = nullptr;
+    QToolButton* DetailsBtn = nullptr;
+    QPlainTextEdit* DetailsMemo = nullptr;
+    QLabel* StatusLabel = nullptr;
+    QProgressBar* BusyBar = nullptr;
+    QTimer* ElapsedTimer = nullptr;
 };
 
 }  // namespace ndx

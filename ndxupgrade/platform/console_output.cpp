@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "../core/run_and_wait.h"
+
 namespace ndx {
 
 void ConsoleMemo::addLine(const std::string& line)
@@ -15,6 +17,18 @@ void ConsoleMessageBoxes::show(const std::string&, const std::string& text, BoxI
     // Some box texts end in a line break of their own.
     std::printf("%s%s", text.c_str(), !text.empty() && text.back() == '\n' ? "" : "\n");
     std::fflush(stdout);
+}
+
+void ErrorStreamMemo::addLine(const std::string& line)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void ErrorStreamChildOutput::childLine(const std::string& child, const std::string& line)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", labelledChildLine(child, line).c_str());
 }
 
 }  // namespace ndx

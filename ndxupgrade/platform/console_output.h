@@ -1,6 +1,7 @@
 #pragma once
 // Headless stand-ins for the memos and the message boxes: one line each on
-// standard output.
+// standard output; the children's output and their reasons for a failed step
+// on standard error.
 
 #include "../core/seams.h"
 
@@ -14,6 +15,18 @@ public:
 class ConsoleMessageBoxes : public MessageBoxes {
 public:
     void show(const std::string& caption, const std::string& text, BoxIcon icon) override;
+};
+
+// Lines on standard error.
+class ErrorStreamMemo : public LogMemo {
+public:
+    void addLine(const std::string& line) override;
+};
+
+// Every child line on standard error, with the child's name in front.
+class ErrorStreamChildOutput : public ChildOutput {
+public:
+    void childLine(const std::string& child, const std::string& line) override;
 };
 
 }  // namespace ndx

@@ -14,4 +14,12 @@ void QtMessageBoxes::show(const std::string& caption, const std::string& text, B
     box.exec();
 }
 
+bool QtMessageBoxes::ask(const std::string& caption, const std::string& text)
+{
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace ndx

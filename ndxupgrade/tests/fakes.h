@@ -25,7 +25,13 @@ public:
     {
         shown.push_back({caption, text, icon});
     }
+    bool ask(const std::string& caption, const std::string& text) override
+    {
+        shown.push_back({caption, text, BoxIcon::None});
+        return onAsk ? onAsk() : false;
+    }
     std::vector<ShownBox> shown;
+    std::function<bool()> onAsk;  // the answer; none: No
 };
 
 class RecordingMemo : public LogMemo {
@@ -69,10 +75,12 @@ inline std::string stepName(const std::vector<std::string>& argv)
 
 class ScriptedRunner : public ProcessRunner {
 public:
-    int run(const std::vector<std::string>& argv, const std::string& workDir) override
+    int run(const std::vector<std::string>& argv, const std::string& workDir, const OutputLine& output) override
     {
         calls.push_back({argv, workDir});
         const std::string step = stepName(argv);
+        if (auto it = printed.find(step); it != printed.end())
+            for (const std::string& line : it->second) output(line);
         if (auto it = effects.find(step); it != effects.end()) it->second(workDir);
         auto it = codes.find(step);
         return it == codes.end() ? 0 : it->second;
@@ -84,6 +92,7 @@ public:
         return s;
     }
     std::map<std::string, int> codes;
+    std::map<std::string, std::vector<std::string>> printed;  // the lines each step prints
     std::map<std::string, std::function<void(const std::string& workDir)>> effects;
     std::vector<Call> calls;
 };

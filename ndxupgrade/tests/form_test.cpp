@@ -2,16 +2,23 @@
 // headless mode against stand-in scripts.
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
+
+#include <signal.h>
+
+#include <fstream>
 
 #include "fakes.h"
 #include "form/main_form.h"
@@ -23,6 +30,23 @@ namespace {
 
 using namespace test;
 namespace fs = std::filesystem;
+
+// True while the process exists and is not a zombie.
+bool processAlive(const std::string& pidText)
+{
+    if (pidText.empty()) return false;
+    std::ifstream stat("/proc/" + pidText + "/stat");
+    std::string pid, name, state;
+    if (!(stat >> pid >> name >> state)) return false;
+    return state != "Z";
+}
+
+std::string firstLine(const fs::path& path)
+{
+    std::string line;
+    std::ifstream(path) >> line;
+    return line;
+}
 
 const char* const kDhcpNote =
     "This interface uses DHCP, and it needs \n"
@@ -58,6 +82,7 @@ private slots:
         interfaces = FakeInterfaces();
         runner = ScriptedRunner();
         boxes.shown.clear();
+        boxes.onAsk = nullptr;
         base = std::make_unique<TempBase>();
         runner.effects["version.sh"] = [](const std::string& dir) {
             writeFile(fs::path(dir) / "verinfo.txt", "1.3.2\n");
@@ -245,6 +270,163 @@ private slots:
         QCOMPARE(runner.calls.back().argv[4], std::string("00-01-40-00-00-02"));
     }
 
+    void macEntryMovesOnAndTakesWholeAddresses()
+    {
+        auto form = makeForm();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto texts = [&](const char* prefix) {
+            QStringList t;
+            for (int i = 1; i <= 6; ++i)
+                t << child<QLineEdit>(*form, (std::string(prefix) + std::to_string(i)).c_str())->text();
+            return t.join(' ');
+        };
+        // Keys go where the focus is, as from a keyboard or a scanner.
+        auto type = [](const char* keys) {
+            for (const char* k = keys; *k; ++k) QTest::keyClicks(QApplication::focusWidget(), QString(QChar(*k)));
+        };
+        auto* amac1 = child<QLineEdit>(*form, "Amac1");
+        auto* amac3 = child<QLineEdit>(*form, "Amac3");
+
+        // Typed by hand: the second character moves on, the next key replaces.
+        amac1->setFocus();
+        amac1->selectAll();
+        type("0A");
+        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(*form, "Amac2"));
+        type("3f");
+        QCOMPARE(texts("Amac"), QString("0A 3f 40 00 00 00"));
+
+        // Scanned into the third field, with and without separators.
+        const char* scans[] = {"0A3F71000007", "0a:3f:71:00:00:07", "0A-3F-71-00-00-07"};
+        for (const char* scan : scans) {
+            child<QLineEdit>(*form, "Amac2")->setText("99");
+            QTest::mouseClick(amac3, Qt::LeftButton);
+            amac3->selectAll();
+            type(scan);
+            QVERIFY2(texts("Amac") == QString("0A 3F 71 00 00 07"), qPrintable(texts("Amac") + " " + scan));
+        }
+
+        // Pasted into any field of another address.
+        QGuiApplication::clipboard()->setText("0a-3f-71-00-00-08");
+        auto* rmac5 = child<QLineEdit>(*form, "Rmac5");
+        QTest::mouseClick(rmac5, Qt::LeftButton);
+        QTest::keySequence(rmac5, QKeySequence::Paste);
+        QCOMPARE(texts("Rmac"), QString("0A 3F 71 00 00 08"));
+        QCOMPARE(texts("Lmac"), QString("00 01 40 00 00 00"));
+
+        // Anything else is the field's own editing: two characters at most.
+        QGuiApplication::clipboard()->setText("0A3F71");
+        auto* lmac2 = child<QLineEdit>(*form, "Lmac2");
+        QTest::mouseClick(lmac2, Qt::LeftButton);
+        lmac2->selectAll();
+        QTest::keySequence(lmac2, QKeySequence::Paste);
+        QCOMPARE(texts("Lmac"), QString("00 0A 40 00 00 00"));
+        QVERIFY(boxes.shown.empty());
+    }
+
+    void detailsPaneAndStatusBarDuringAStep()
+    {
+        const std::string reason = "hostlink: cannot capture on hl0: socket: Operation not permitted";
+        runner.printed["connect"] = {"Connecting device: 00:01:40:00:00:01", reason};
+        runner.printed["program_flash.sh"] = {"ERROR: flash programming failed"};
+        auto form = makeForm();
+        auto* details = child<QPlainTextEdit>(*form, "DetailsMemo");
+        auto* status = child<QLabel>(*form, "StatusLabel");
+        auto* busy = child<QProgressBar>(*form, "BusyBar");
+        QVERIFY(details->isHidden());
+        QVERIFY(busy->isHidden());
+        bool seenRunning = false;
+        runner.effects["program_flash.sh"] = [&](const std::string&) {
+            seenRunning = !busy->isHidden() && status->text().startsWith("program_flash.sh running: ");
+        };
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QVERIFY(seenRunning);
+        QVERIFY(busy->isHidden());
+        QVERIFY(status->text().startsWith("version.sh ended with status 0 after "));
+        QCOMPARE(details->toPlainText(), QString::fromStdString("hostlink: Connecting device: 00:01:40:00:00:01\n" +
+                                                                 reason + "\nprogram_flash.sh: ERROR: flash programming failed"));
+        // The log is the procedure's own, line for line.
+        QCOMPARE(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText(),
+                 QString("-----------------------------------------------\nStart to upgrade 00-01-40-00-00-00\n"
+                         "Check the necessary files:\nOk.\nConnect to target 00-01-40-00-00-00:\nOk.\n"
+                         "start to upgrade :\nOk.\nReset target :\nOk."));
+        child<QToolButton>(*form, "DetailsBtn")->click();
+        QVERIFY(!details->isHidden());
+
+        // A failed step: the loader's reason follows the failure line.
+        runner.codes["connect"] = -5;
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QVERIFY(child<QPlainTextEdit>(*form, "DiagMemo")
+                    ->toPlainText()
+                    .endsWith(QString::fromStdString("Err: Can't connect to target 00-01-40-00-00-00\n" + reason)));
+    }
+
+    void exitWhenIdleAsksNothing()
+    {
+        auto form = makeForm();
+        QSignalSpy quit(form.get(), &TMainForm::quitRequested);
+        child<QPushButton>(*form, "ExitBtn")->click();
+        QCOMPARE(quit.count(), 1);
+        QVERIFY(boxes.shown.empty());
+    }
+
+    // Exit during program_flash.sh with the real runner: asked first; No lets
+    // the upgrade finish, Yes stops the script and the loader it started (one
+    // that ignores SIGTERM included) and leaves no process behind.
+    void guardedExitStopsTheChildAndItsChildren()
+    {
+        QtProcessRunner real(1500);
+        writeFile(base->root / "Tool/hostlink", "#!/bin/sh\nexit 0\n");
+        fs::permissions(base->root / "Tool/hostlink", fs::perms::owner_all);
+        writeFile(base->root / "Kernel/version.sh", "echo 1.3.2 > verinfo.txt\n");
+        writeFile(base->root / "Kernel/program_flash.sh",
+                  "trap '' TERM\n"
+                  "echo $$ > script.pid\n"
+                  "sh -c 'echo $$ > loader.pid; while :; do sleep 0.1; done' &\n"
+                  "[ -f quick ] && { sleep 1; kill $!; exit 0; }\n"
+                  "wait\n");
+        const fs::path kernel = base->root / "Kernel";
+
+        for (bool quit : {false, true}) {
+            boxes.shown.clear();
+            boxes.onAsk = [quit] { return quit; };
+            if (!quit) writeFile(kernel / "quick", "");
+            else fs::remove(kernel / "quick");
+            TMainForm form(FormServices{interfaces, real, boxes, base->path()});
+            QSignalSpy quitSignal(&form, &TMainForm::quitRequested);
+            QTimer::singleShot(400, &form, [&] { child<QPushButton>(form, "ExitBtn")->click(); });
+            child<QPushButton>(form, "DownloadBtn")->click();
+
+            QVERIFY(!boxes.shown.empty());
+            QVERIFY2(boxes.shown[0].text == "A device is being programmed. Quit anyway?", boxes.shown[0].text.c_str());
+            const QString log = child<QPlainTextEdit>(form, "DiagMemo")->toPlainText();
+            if (!quit) {
+                QCOMPARE(quitSignal.count(), 0);
+                QCOMPARE(boxes.shown.back().text, std::string("Upgrade complete. Current Version is 1.3.2"));
+                continue;
+            }
+            QCOMPARE(quitSignal.count(), 1);
+            QVERIFY2(log.contains("Quit: program_flash.sh stopped with SIGKILL (SIGTERM was not enough within 1 s)."),
+                     qPrintable(log));
+            QVERIFY(!log.contains("Reset target :"));
+            QCOMPARE(boxes.shown.size(), std::size_t(1));  // no final box after quitting
+            QVERIFY(!processAlive(firstLine(kernel / "script.pid")));
+            QVERIFY(!processAlive(firstLine(kernel / "loader.pid")));
+            QVERIFY(!fs::exists(base->root / "Tool/prm_NDX470.inf"));
+        }
+    }
+
+    void closingTheWindowMidProcedureAsksToo()
+    {
+        auto form = makeForm();
+        bool closedWhileBusy = true;
+        runner.effects["program_flash.sh"] = [&](const std::string&) { closedWhileBusy = form->close(); };
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QVERIFY(!closedWhileBusy);
+        QCOMPARE(boxes.shown.front().text, std::string("A device is being programmed. Quit anyway?"));
+        QCOMPARE(boxes.shown.back().text, std::string("Upgrade complete. Current Version is 1.3.2"));
+    }
+
     void screenshots()
     {
         const QByteArray dir = qgetenv("NDXUPGRADE_SCREENSHOT_DIR");
@@ -253,18 +435,23 @@ private slots:
         runner.effects["per_test.sh"] = [](const std::string& d) {
             writeFile(fs::path(d) / "snr.tmp", "31.2504 0.0004 63");
         };
+        runner.printed["connect"] = {"1.3.2", "link 1", "network mode 1"};
+        runner.printed["program_flash.sh"] = {"binary image file redirected to file image.dat"};
+        runner.printed["version.sh"] = {"1.3.2"};
         auto form = makeForm();
-        form->resize(640, 560);
+        form->resize(640, 760);
         form->show();
-        // As the technician sees it after an upgrade and after a diagnosis.
+        // As the technician sees it after an upgrade and after a diagnosis,
+        // with the Details pane open.
         child<QPushButton>(*form, "DownloadBtn")->click();
         child<QLineEdit>(*form, "Rmac6")->setText("02");
         child<QPushButton>(*form, "DiagBtn")->click();
+        child<QToolButton>(*form, "DetailsBtn")->click();
+        QVERIFY(form->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-upgrade.png"));
         auto* tabs = child<QTabWidget>(*form, "PageControl1");
-        QVERIFY(tabs->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-upgrade.png"));
         tabs->setTabVisible(1, true);
         tabs->setCurrentIndex(1);
-        QVERIFY(tabs->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-diagnostic.png"));
+        QVERIFY(form->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-diagnostic.png"));
     }
 
     void realRunnerReadsStatusesAsSigned()
@@ -272,9 +459,10 @@ private slots:
         QtProcessRunner real;
         const std::pair<const char*, int> cases[] = {
             {"exit 0", 0}, {"exit 3", 3}, {"exit 155", -101}, {"exit 255", -1}, {"kill -9 $$", -1}};
-        for (auto [script, code] : cases) QCOMPARE(real.run({"/bin/sh", "-c", script}, "/"), code);
-        QCOMPARE(real.run({"/nonexistent/program"}, "/"), -1);
-        QCOMPARE(real.run({"/bin/sh", "-c", "pwd > out.txt"}, base->path()), 0);
+        const OutputLine ignore = [](const std::string&) {};
+        for (auto [script, code] : cases) QCOMPARE(real.run({"/bin/sh", "-c", script}, "/", ignore), code);
+        QCOMPARE(real.run({"/nonexistent/program"}, "/", ignore), -1);
+        QCOMPARE(real.run({"/bin/sh", "-c", "pwd > out.txt"}, base->path(), ignore), 0);
         QCOMPARE(readFile(base->root / "out.txt"), fs::canonical(base->root).string() + "\n");
     }
 
@@ -285,7 +473,7 @@ private slots:
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&] { ++ticks; });
         timer.start(20);
-        QCOMPARE(real.run({"/bin/sh", "-c", "sleep 0.3"}, "/"), 0);
+        QCOMPARE(real.run({"/bin/sh", "-c", "sleep 0.3"}, "/", [](const std::string&) {}), 0);
         QVERIFY(ticks >= 3);
     }
 
@@ -296,8 +484,9 @@ private slots:
         };
         FakeInterfaces nics;
         RecordingMemo log;
-        QCOMPARE(runHeadless({"--diagnose", "--local", "00-01-40-00-00-01", "--remote", "00:01:40:00:00:02"},
-                             base->path(), nics, runner, boxes, log),
+        QCOMPARE(runHeadless(parseCommandLine({"--diagnose", "--local", "00-01-40-00-00-01", "--remote",
+                                               "00:01:40:00:00:02"}),
+                             base->path(), {nics, runner, boxes, log}),
                  0);
         QCOMPARE(log.lines.back(), std::string("SNR 23.45 PER 0.001 PE 52 (40Mpbs)"));
         QCOMPARE(runner.calls.back().argv[4], std::string("00-01-40-00-00-02"));
@@ -321,7 +510,7 @@ private slots:
             if (!c.ready) nics.adapters = {{"hl0", "0.0.0.0", true}};
             RecordingMemo log;
             boxes.shown.clear();
-            QCOMPARE(runHeadless(c.args, base->path(), nics, runner, boxes, log), 1);
+            QCOMPARE(runHeadless(parseCommandLine(c.args), base->path(), {nics, runner, boxes, log}), 1);
             QCOMPARE(boxes.shown.empty() ? log.lines.back() : boxes.shown.back().text, c.last);
         }
         QVERIFY(runner.calls.empty());

@@ -73,9 +73,11 @@ struct Output {
     std::vector<std::string> lines;
 };
 
-Output runProgram(const std::string& dir, const std::string& args)
+// Standard output only: the children's output and the start-up's note go to
+// standard error, which `errors` keeps.
+Output runProgram(const std::string& dir, const std::string& args, const std::string& errors = "/dev/null")
 {
-    const std::string command = "cd '" + dir + "' && " NDXUPGRADE_BINARY " " + args + " 2>&1";
+    const std::string command = "cd '" + dir + "' && " NDXUPGRADE_BINARY " " + args + " 2>'" + errors + "'";
     Output out{-1, {}};
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return out;
@@ -94,17 +96,26 @@ TEST_F(LinuxInterfaces, HeadlessVersionQueryOfTheProgram)
 {
     test::TempBase base;
     test::writeFile(base.root / "Kernel/version.sh", "[ \"$1 $2\" = \"192.0.2.2 00-01-40-00-00-01\" ] || exit 1\n"
-                                                     "echo 1.3.2 > verinfo.txt\n");
-    Output ok = runProgram(base.path(), "--query-version --mac 00:01:40:00:00:01 --interface hl0");
+                                                     "echo 1.3.2 > verinfo.txt\necho asked >&2\n");
+    const std::string errors = (base.root / "errors.txt").string();
+    Output ok = runProgram(base.path(), "--query-version --mac 00:01:40:00:00:01 --interface hl0", errors);
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.lines, (std::vector<std::string>{"Interface hl0: <fixed IP>: 192.0.2.2", "get target's version :",
                                                   "1.3.2", "Ok.", "Current Version is 1.3.2"}));
+    EXPECT_EQ(test::readFile(errors), "ndxupgrade: base directory " + base.path() + "\nversion.sh: asked\n");
 
-    test::writeFile(base.root / "Kernel/version.sh", "exit 255\n");
-    Output failed = runProgram(base.path(), "--query-version --mac 00-01-40-00-00-01 --interface hl0");
+    // The loader's capture diagnosis (here as version.sh passes it on) comes
+    // back on standard error after the failed step; standard output keeps
+    // the procedure's own lines.
+    const std::string diagnosis = "hostlink: cannot capture on hl0: socket: Operation not permitted";
+    test::writeFile(base.root / "Kernel/version.sh", "echo '" + diagnosis + "'\nexit 255\n");
+    Output failed = runProgram(base.path(), "--query-version --mac 00-01-40-00-00-01 --interface hl0", errors);
     EXPECT_EQ(failed.status, 1);
-    ASSERT_FALSE(failed.lines.empty());
-    EXPECT_EQ(failed.lines.back(), "Can't get target's version");
+    EXPECT_EQ(failed.lines, (std::vector<std::string>{"Interface hl0: <fixed IP>: 192.0.2.2", "get target's version :",
+                                                      "Err: Can't get target's version.",
+                                                      "Can't get target's version"}));
+    EXPECT_EQ(test::readFile(errors), "ndxupgrade: base directory " + base.path() + "\nversion.sh: " + diagnosis +
+                                          "\n" + diagnosis + "\n");
 }
 
 }  // namespace

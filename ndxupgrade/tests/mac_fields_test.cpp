@@ -102,6 +102,49 @@ TEST(MacFields, SplitMacText)
     EXPECT_FALSE(splitMacText("00-01-40-00-00-01-02", f));
 }
 
+TEST(MacFields, WholeAddressAsPastedOrScanned)
+{
+    const MacFields expected = {"0A", "3F", "71", "00", "00", "07"};
+    for (const char* text : {"0A3F71000007", "0a:3f:71:00:00:07", "0A-3F-71-00-00-07", "  0A3F71000007\n"}) {
+        MacFields f = {"x", "x", "x", "x", "x", "x"};
+        EXPECT_TRUE(parseFullMac(text, f)) << text;
+        EXPECT_EQ(f, expected) << text;
+    }
+    for (const char* text : {"", "0A3F7100000", "0A3F710000077", "0A:3F:71:00:00", "0A3F7100000G", "0A:3F:71-00:00:07x",
+                             "0A 3F 71 00 00 07", "0A::3F71000007"}) {
+        MacFields f = {"x", "x", "x", "x", "x", "x"};
+        EXPECT_FALSE(parseFullMac(text, f)) << text;
+        EXPECT_EQ(f[0], "x") << text;
+    }
+    MacFields f;
+    EXPECT_TRUE(readMacText("0A3F71000007", f));
+    EXPECT_TRUE(readMacText("0A-3F-71-00-00-7", f));
+    EXPECT_EQ(f[5], "7");
+}
+
+TEST(MacFields, TypedRunFillsOnceItIsAWholeAddress)
+{
+    const struct {
+        const char* keys;
+        int completesAt;  // index of the key that completes the address, -1 never
+    } cases[] = {
+        {"0A3F71000007", 11},
+        {"0A:3F:71:00:00:07", 16},
+        {"FF0A3F71000007", 11},  // the first twelve digits already make an address
+        {"0A3F7100000", -1},
+        {"0A3F71G000007", -1},  // a key that is no digit starts anew
+        {"G0A3F71000007", 12},
+    };
+    for (const auto& c : cases) {
+        TypedMac typed;
+        MacFields f;
+        int completed = -1;
+        for (int i = 0; c.keys[i] && completed < 0; ++i)
+            if (typed.key(c.keys[i], f)) completed = i;
+        EXPECT_EQ(completed, c.completesAt) << c.keys;
+    }
+}
+
 TEST(PeDisplay, TableAndUndefined)
 {
     const std::pair<int, const char*> cases[] = {

@@ -120,6 +120,50 @@ TEST_F(Upgrade, ConnectFailureStopsBeforeTheBatchFile)
     EXPECT_EQ(runner.steps(), (Lines{"connect"}));
 }
 
+// The loader's reason for a failed step follows the step's own failure
+// line; the log lines themselves stay as they are, and every line the
+// children print reaches the child output under the child's name.
+TEST_F(Upgrade, LoaderReasonFollowsTheFailedStep)
+{
+    struct : ChildOutput {
+        void childStarted(const std::string& child) override { seen.push_back("start " + child); }
+        void childLine(const std::string& child, const std::string& line) override
+        {
+            seen.push_back(child + ": " + line);
+        }
+        void childEnded(const std::string& child, int code) override
+        {
+            seen.push_back("end " + child + " " + std::to_string(code));
+        }
+        Lines seen;
+    } children;
+    RecordingMemo hints;
+    session.childOutput = &children;
+    session.failureHints = &hints;
+    const std::string reason = "hostlink: cannot capture on hl0: socket: Operation not permitted";
+    runner.printed["connect"] = {"***", reason};
+    runner.codes["connect"] = -5;
+    EXPECT_EQ(click(), ClickOutcome::Failed);
+    EXPECT_EQ(diagMemo.lines.back(), "Err: Can't connect to target 00-01-40-00-00-01");
+    EXPECT_EQ(hints.lines, Lines{reason});
+    EXPECT_EQ(children.seen, (Lines{"start hostlink", "hostlink: ***", "hostlink: " + reason, "end hostlink -5"}));
+
+    // Passed on through a script, and only for the step that printed it.
+    hints.lines.clear();
+    runner.printed = {{"program_flash.sh", {reason}}};
+    runner.codes = {{"program_flash.sh", -105}};
+    EXPECT_EQ(click(), ClickOutcome::Failed);
+    EXPECT_EQ(Lines(diagMemo.lines.end() - 2, diagMemo.lines.end()),
+              (Lines{"Err: flash programming failed.", "Err: upgrade fail."}));
+    EXPECT_EQ(hints.lines, Lines{reason});
+
+    hints.lines.clear();
+    runner.printed = {{"connect", {reason}}};
+    runner.codes = {{"reset", -1}};
+    EXPECT_EQ(click(), ClickOutcome::Failed);
+    EXPECT_TRUE(hints.lines.empty());
+}
+
 TEST_F(Upgrade, ResetFailure)
 {
     runner.codes["reset"] = -3;

@@ -20,7 +20,7 @@ if [ "$(tail -n 1 "$output")" != "Upgrade complete. Current Version is 1.3.2" ];
     echo "FAIL: the demo does not end with the success text"
     exit 1
 fi
-if ! grep -q '^00000000  00 01 1f 38 40 00 00 00  5a 52 32 31' "$output"; then
+if ! grep -q '^000000 00 01 1f 38 40 00 00 00 5a 52 32 31' "$output"; then
     echo "FAIL: the demo does not show a flash image"
     exit 1
 fi

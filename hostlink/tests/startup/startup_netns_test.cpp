@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <regex>
 #include <string>
@@ -63,6 +64,44 @@ TEST_F(OnVethPair, MenuSelection) {
     const ProgramRun menu = run_program(PROGRAM, {"-m", "1"}, hl0_number + "\n");
     EXPECT_NE(menu.output.find("Getting MAC address for 0x20200c0\n"), std::string::npos) << menu.output;
     EXPECT_EQ(menu.status, 0);
+}
+
+// In a user namespace nested below the one that owns the network, the
+// loader has no capture rights on hl0: both ways of choosing the interface
+// keep their status line and add libpcap's reason with the remedy on
+// standard error, naming this very binary.
+TEST_F(OnVethPair, MissingCaptureRightsAreDiagnosed) {
+    if (run_program("/usr/bin/unshare", {"-U", "true"}).status != 0) GTEST_SKIP() << "no nested user namespace";
+    char real[PATH_MAX];
+    ASSERT_NE(realpath(PROGRAM.c_str(), real), nullptr);
+    const std::string remedy =
+        "; run as root or: sudo setcap cap_net_raw+ep " + std::string(real) + "\n";
+    const struct {
+        const char* arguments;
+        const char* input;
+        int status;
+        const char* line;
+    } cases[] = {
+        {"-m 7 -a 192.0.2.2 -s /nonexistent.txt", "", -5, "\nERROR - failed to set MAC filters\n"},
+        {"-m 7", "HL0\n", -9, "\nERROR - failed to set selected Network Interface (0x10a)\n"},
+    };
+    // The menu lists hl0 under a number that depends on the list order.
+    const ProgramRun listing = run_program(PROGRAM, {"-m", "1"}, "9\n");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(listing.output, match, std::regex("\n(\\d)\\) 192\\.0\\.2\\.2\n")));
+    for (const auto& c : cases) {
+        std::string input = c.input;
+        if (input == "HL0\n") input = match[1].str() + "\n";
+        const ProgramRun run = run_program(
+            "/bin/sh", {"-c", "exec unshare -U " + PROGRAM + " " + c.arguments + " 2>&1"}, input);
+        EXPECT_EQ(run.status, exit_status_of(c.status)) << run.output;
+        EXPECT_NE(run.output.find(c.line), std::string::npos) << run.output;
+        const std::size_t diagnosis = run.output.find("hostlink: cannot capture on hl0: ");
+        ASSERT_NE(diagnosis, std::string::npos) << run.output;
+        const std::string line = run.output.substr(diagnosis, run.output.find('\n', diagnosis) + 1 - diagnosis);
+        EXPECT_NE(line.find("Operation not permitted"), std::string::npos) << line;
+        EXPECT_EQ(line.substr(line.size() - remedy.size()), remedy);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,114 @@
+#include "command_line.h"
+
+#include "core/program_version.h"
+
+namespace ndx {
+namespace {
+
+Action modeOf(const std::string& a)
+{
+    if (a == "--upgrade") return Action::Upgrade;
+    if (a == "--query-version") return Action::QueryVersion;
+    if (a == "--diagnose") return Action::Diagnose;
+    if (a == "--gui") return Action::Window;
+    return Action::UsageError;
+}
+
+// The window's toolkit takes options of its own (-platform offscreen,
+// -style Fusion …); they are left to it.
+bool isToolkitOption(const std::string& a, bool& takesValue)
+{
+    static const char* const withValue[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin",
+                                            "-style", "-stylesheet", "-session", "-display", "-geometry",
+                                            "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-title"};
+    static const char* const flags[] = {"-reverse", "-nograb", "-dograb", "-sync", "-widgetcount"};
+    for (const char* o : withValue)
+        if (a == o) return takesValue = true;
+    for (const char* o : flags)
+        if (a == o) {
+            takesValue = false;
+            return true;
+        }
+    return false;
+}
+
+CommandLine only(Action action, const std::string& error = {})
+{
+    CommandLine c;
+    c.action = action;
+    c.error = error;
+    return c;
+}
+
+CommandLine usageError(const std::string& error)
+{
+    return only(Action::UsageError, "ndxupgrade: " + error);
+}
+
+}  // namespace
+
+std::string usageText()
+{
+    return "usage: ndxupgrade [--gui]\n"
+           "       ndxupgrade --upgrade --mac MAC --interface IFACE\n"
+           "       ndxupgrade --query-version --mac MAC --interface IFACE\n"
+           "       ndxupgrade --diagnose --local MAC --remote MAC [--interface IFACE] [--pe PE]\n"
+           "       ndxupgrade --help | --version\n"
+           "Without options (or with --gui) the upgrade window opens. The other modes run\n"
+           "one procedure without a window: log on standard output, the children's output\n"
+           "on standard error; exit status 0 success, 1 failure, 2 a command-line error.\n";
+}
+
+std::string versionText()
+{
+    return std::string("NDX Firmware Upgrade Utility Version ") + kProgramVersion + "\n";
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args)
+{
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") return only(Action::Help);
+        if (a == "--version") return only(Action::Version);
+    }
+    CommandLine c;
+    bool modeGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const Action mode = modeOf(a);
+        if (mode != Action::UsageError) {
+            if (modeGiven && c.action != mode) return usageError(a + " cannot be combined with another mode");
+            c.action = mode;
+            modeGiven = true;
+            continue;
+        }
+        std::string* value = a == "--mac" ? &c.mac
+                             : a == "--local" ? &c.local
+                             : a == "--remote" ? &c.remote
+                             : a == "--interface" ? &c.interface
+                             : a == "--pe" ? &c.pe
+                                           : nullptr;
+        bool takesValue = false;
+        if (!value && isToolkitOption(a, takesValue)) {
+            if (takesValue && ++i >= args.size()) return usageError(a + " needs a value");
+            continue;
+        }
+        if (!value) return usageError("unknown option " + a);
+        if (i + 1 >= args.size()) return usageError(a + " needs a value");
+        *value = args[++i];
+    }
+    switch (c.action) {
+    case Action::Window:
+        if (!c.mac.empty() || !c.local.empty() || !c.remote.empty() || !c.interface.empty())
+            return usageError("the window takes no device options; add --upgrade, --query-version or --diagnose");
+        break;
+    case Action::Diagnose:
+        if (c.local.empty() || c.remote.empty()) return usageError("--diagnose needs --local and --remote");
+        break;
+    default:
+        if (c.mac.empty() || c.interface.empty()) return usageError("this mode needs --mac and --interface");
+        break;
+    }
+    return c;
+}
+
+}  // namespace ndx

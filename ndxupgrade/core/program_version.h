@@ -1,0 +1,8 @@
+#pragma once
+
+namespace ndx {
+
+// The front end's own version, shown in the window caption and by --version.
+inline constexpr const char* kProgramVersion = "1.3.2-2";
+
+}  // namespace ndx

@@ -1,0 +1,140 @@
+// The real ndxupgrade binary: its command line without a display, and the
+// base directory it chooses (reported first on standard error).
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "fakes.h"
+
+namespace ndx {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+struct ProgramRun {
+    int status = -1;
+    std::string output, errors;
+};
+
+// Runs a shell command line in which $NDX names the program, with no display
+// and no Qt platform; bounded in time.
+ProgramRun runShell(const TempBase& scratch, const std::string& command, const std::string& program = NDXUPGRADE_BINARY)
+{
+    const fs::path errors = scratch.root / "errors.txt";
+    const std::string line = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM NDX='" + program +
+                             "' timeout -k 2 20 sh -c '" + command + "' 2>'" + errors.string() + "'";
+    ProgramRun run;
+    FILE* pipe = ::popen(line.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[512];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.errors = readFile(errors);
+    return run;
+}
+
+TEST(Program, CommandLineNeedsNoDisplay)
+{
+    TempBase scratch;
+    const struct {
+        const char* arguments;
+        int status;
+        const char* output;  // what standard output starts with
+        const char* errors;  // what standard error starts with
+    } cases[] = {
+        {"--help", 0, "usage: ndxupgrade [--gui]\n", ""},
+        {"-h", 0, "usage: ndxupgrade [--gui]\n", ""},
+        {"--version", 0, "NDX Firmware Upgrade Utility Version 1.3.2-2\n", ""},
+        {"--upgarde", 2, "", "ndxupgrade: unknown option --upgarde\nusage: ndxupgrade [--gui]\n"},
+        {"--upgrade --mac 0A-3F-71-00-00-07", 2, "", "ndxupgrade: this mode needs --mac and --interface\nusage:"},
+        {"--upgrade --query-version", 2, "", "ndxupgrade: --query-version cannot be combined with another mode\n"},
+        {"--mac", 2, "", "ndxupgrade: --mac needs a value\n"},
+        {"--gui --mac 0A-3F-71-00-00-07", 2, "", "ndxupgrade: the window takes no device options"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ProgramRun run = runShell(scratch, std::string("exec \"$NDX\" ") + c.arguments);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.output.substr(0, std::string(c.output).size()), c.output);
+        if (*c.output == 0) {
+            EXPECT_EQ(run.output, "");
+        }
+        EXPECT_EQ(run.errors.substr(0, std::string(c.errors).size()), c.errors) << run.errors;
+    }
+}
+
+// Outside the test network the interface is never found, so each run ends
+// right after the base directory line, having started nothing.
+TEST(Program, BaseDirectory)
+{
+    TempBase kit, elsewhere;
+    fs::remove_all(elsewhere.root / "Tool");
+    fs::remove_all(elsewhere.root / "Kernel");
+    fs::copy_file(NDXUPGRADE_BINARY, kit.root / "ndxupgrade");
+    fs::permissions(kit.root / "ndxupgrade", fs::perms::owner_all);
+    const std::string installed = (kit.root / "ndxupgrade").string();
+    const std::string bin = fs::path(NDXUPGRADE_BINARY).parent_path().string();
+    const std::string query = " --query-version --mac 0A-3F-71-00-00-07 --interface no-such-if";
+    const struct {
+        std::string directory, program, firstLine;
+    } cases[] = {
+        {kit.path(), installed, "ndxupgrade: base directory " + kit.path()},
+        {elsewhere.path(), installed,
+         "ndxupgrade: base directory " + kit.path() + " (the program's directory; " + elsewhere.path() +
+             " holds no Tool/ and Kernel/)"},
+        {elsewhere.path(), NDXUPGRADE_BINARY,
+         "ndxupgrade: base directory " + elsewhere.path() + " (no Tool/ and Kernel/ here nor in " + bin + ")"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firstLine);
+        const ProgramRun run = runShell(elsewhere, "cd \"" + c.directory + "\" && exec \"$NDX\"" + query, c.program);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.errors.substr(0, run.errors.find('\n')), c.firstLine);
+        EXPECT_EQ(run.output, "Err: interface no-such-if is not listed.\n");
+    }
+}
+
+// A current directory that cannot be read (removed, or too deep for any path
+// below it to open) starts nothing: no paths at the file system root.
+TEST(Program, UnreadableCurrentDirectoryStartsNothing)
+{
+    TempBase scratch;
+    const std::string query = "exec \"$NDX\" --query-version --mac 0A-3F-71-00-00-07 --interface lo";
+    const std::string refusal = "); start ndxupgrade from the directory that holds Tool and Kernel.\n";
+
+    ProgramRun run = runShell(scratch, "cd \"" + scratch.path() + "\" && mkdir gone && cd gone && rmdir ../gone && " + query);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.errors, "Can't read the current directory (No such file or directory" + refusal);
+
+    // Deeper than a page (the getcwd system call refuses it): entered one
+    // step at a time, as no shell can.
+    const int home = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(home, 0);
+    ASSERT_EQ(::chdir(scratch.path().c_str()), 0);
+    const std::string step(250, 'd');
+    for (int i = 0; i < 24; ++i) ASSERT_TRUE(::mkdir(step.c_str(), 0700) == 0 && ::chdir(step.c_str()) == 0);
+    run = runShell(scratch, query);
+    ASSERT_EQ(::fchdir(home), 0);
+    ::close(home);
+    // The standard library cannot remove what it cannot name; rm can.
+    ASSERT_EQ(std::system(("rm -rf '" + scratch.path() + "/" + step + "'").c_str()), 0);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.errors, "Can't read the current directory (File name too long" + refusal);
+}
+
+}  // namespace
+}  // namespace ndx

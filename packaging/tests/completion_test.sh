@@ -1,0 +1,90 @@
+#!/bin/bash
+# Runs the bash completion functions on partial command lines, as bash does
+# when Tab is pressed, and checks what they offer.
+#   completion_test.sh COMPLETION_FILE
+# Environment: BIN_DIR and SOURCE_DIR (for the programs' own option lists).
+set -u
+completion_file="$1"
+options_of="$SOURCE_DIR/docs/man/tests/program_options.sh"
+
+# shellcheck source=/dev/null
+. /usr/share/bash-completion/bash_completion || { echo "FAIL: bash-completion is not installed"; exit 1; }
+# shellcheck source=/dev/null
+. "$completion_file"
+
+# The interface list of a PC with loopback, one card and a veth end.
+ip() {
+    case "$*" in
+    "-o link show")
+        printf '%s\n' '1: lo: <LOOPBACK,UP,LOWER_UP> mtu 65536 qdisc noqueue state UNKNOWN' \
+            '2: eth0: <BROADCAST,MULTICAST,UP,LOWER_UP> mtu 1500 qdisc fq_codel state UP' \
+            '3: hl0@dv0: <BROADCAST,MULTICAST,UP,LOWER_UP> mtu 1500 qdisc noqueue state UP'
+        ;;
+    "-o -4 addr show")
+        printf '%s\n' '1: lo    inet 127.0.0.1/8 scope host lo\       valid_lft forever preferred_lft forever' \
+            '2: eth0    inet 10.1.2.3/24 brd 10.1.2.255 scope global eth0\       valid_lft forever' \
+            '3: hl0    inet 192.0.2.2/24 scope global hl0\       valid_lft forever preferred_lft forever'
+        ;;
+    esac
+}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/completion_test.XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/files/sub"
+touch "$work/files/connect.txt" "$work/files/reset.txt" "$work/files/prm.inf" \
+    "$work/files/o.hex" "$work/files/m.hex" "$work/files/image.dat"
+cd "$work/files" || exit 1
+
+# offered LINE: what Tab offers at the end of LINE, sorted, on one line.
+offered() {
+    COMP_LINE="$1"
+    COMP_POINT=${#COMP_LINE}
+    read -ra COMP_WORDS <<< "$COMP_LINE"
+    [[ $COMP_LINE == *" " ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMPREPLY=()
+    local spec function
+    spec=$(complete -p "${COMP_WORDS[0]}" 2> /dev/null) || return
+    function=$(sed -E 's/.* -F ([^ ]+) .*/\1/' <<< "$spec")
+    "$function" "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+    printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//'
+}
+
+failures=0
+expect() {
+    local got
+    got=$(offered "$1")
+    if [[ $got == "$2" ]]; then
+        echo "PASS: '$1' offers: $2"
+    else
+        echo "FAIL: '$1' offers: $got; expected: $2"
+        failures=$((failures + 1))
+    fi
+}
+
+# Every option each program takes is offered after a lone dash.
+for program in hostlink tabgen imgbuild ndxupgrade; do
+    all=$(sh "$options_of" "$program" | sort | tr '\n' ' ' | sed 's/ $//')
+    if [[ -z $all ]]; then
+        echo "FAIL: no options could be read for $program"
+        failures=$((failures + 1))
+        continue
+    fi
+    expect "$program -" "$all"
+done
+
+expect "hostlink -M 0A:3F:71:00:00:07 -d " "0 1 2 3"
+expect "hostlink -m 7 -a " "10.1.2.3 192.0.2.2"
+expect "hostlink -m 7 -a 19" "192.0.2.2"
+expect "hostlink -m 7 -a 192.0.2.2 -s con" "connect.txt"
+expect "hostlink -m 7 -l ima" "image.dat"
+expect "hostlink -M " ""
+expect "tabgen -o -f " "prm.inf sub"
+expect "tabgen -v " "0 1 2 3"
+expect "imgbuild -F -o " "m.hex o.hex sub"
+expect "imgbuild -F -Y -f im" "image.dat"
+expect "ndxupgrade --upgrade --int" "--interface"
+expect "ndxupgrade --upgrade --mac 0A-3F-71-00-00-07 --interface " "eth0 hl0"
+expect "ndxupgrade --upgrade --mac " ""
+
+[[ $failures -eq 0 ]]
