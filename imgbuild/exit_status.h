@@ -20,4 +20,7 @@ constexpr int boot_code_too_large = -18;
 // A vector file longer than the largest vector region (65,280 bytes) would be
 // overwritten by the header and sections that follow it.
 constexpr int vector_too_large = -19;
+// An input file that cannot be opened or read: an image without the section
+// it names must not pass for the image that was asked for.
+constexpr int input_unreadable = -20;
 }  // namespace exit_status

@@ -54,5 +54,6 @@ HexReadResult read_hex_file(const InputFiles& files, const std::string& name, Im
             ++result.count;
         }
     }
+    if (input->failed()) return {-1, false};
     return result;
 }

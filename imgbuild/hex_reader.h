@@ -22,8 +22,8 @@ using HexPieceBytes = std::array<std::uint8_t, hex_piece_max_bytes>;
 int parse_hex_piece(const char* piece, HexPieceBytes& bytes);
 
 struct HexReadResult {
-    // -1: the file could not be opened; otherwise the bytes stored, 0 when
-    // the file was empty or ran past the buffer.
+    // -1: the file could not be opened or read; otherwise the bytes stored,
+    // 0 when the file was empty or ran past the buffer.
     int count = 0;
     bool overflowed = false;
 };

@@ -97,6 +97,13 @@ void complete_section(BuildState& state) {
     state.section_added = true;
 }
 
+// Ends the run when the file named by an option could not be opened or read.
+bool unreadable(const HexReadResult& read, const std::string& name, std::string& log) {
+    if (read.count >= 0) return false;
+    append_message(log, "ERROR: can not read input file %s\n", name.c_str());
+    return true;
+}
+
 Step add_section(BuildState& state, int letter, const std::string& name, const InputFiles& files, std::string& log) {
     HexReadResult read;
     if (letter == 'j') {
@@ -107,9 +114,10 @@ Step add_section(BuildState& state, int letter, const std::string& name, const I
         read = read_section_file(state, option, name, files, log);
         if (read.count == 0) return {Next::exit, option.empty_status};
     }
-    // A file that could not be opened, or empty boot code, ends the option
-    // list here; the image built so far is still finished and written.
-    if (read.count <= 0) return {Next::finish};
+    if (unreadable(read, name, log)) return {Next::exit, exit_status::input_unreadable};
+    // Empty boot code ends the option list here; the image built so far is
+    // still finished and written.
+    if (read.count == 0) return {Next::finish};
     complete_section(state);
     return {Next::option};
 }
@@ -124,6 +132,7 @@ Step place_vector(BuildState& state, const std::string& name, const InputFiles& 
     }
     state.write_position = -8;
     const HexReadResult read = read_hex_file(files, name, state.image, state.write_position, log);
+    if (unreadable(read, name, log)) return {Next::exit, exit_status::input_unreadable};
     if (read.overflowed || read.count > largest_vector_region) {
         if (!read.overflowed) append_message(log, "ERROR: too much data, current input hex file %s\n", name.c_str());
         return {Next::exit, exit_status::vector_too_large};

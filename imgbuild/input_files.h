@@ -12,6 +12,8 @@ public:
     virtual ~TextInput() = default;
     // False at the end of the input; otherwise `piece` holds a NUL-terminated piece.
     virtual bool read_piece(char* piece, int capacity) = 0;
+    // True when reading stopped on an error rather than at the end.
+    virtual bool failed() const { return false; }
 };
 
 // Where the builder finds the files named on its command line. The program
@@ -19,7 +21,8 @@ public:
 class InputFiles {
 public:
     virtual ~InputFiles() = default;
-    // nullptr when the file cannot be opened for reading.
+    // nullptr when the file cannot be opened for reading (one that opens but
+    // cannot be read, a directory say, reports it through failed()).
     virtual std::unique_ptr<TextInput> open(const std::string& name) const = 0;
 };
 

@@ -47,6 +47,14 @@ uint32_t to_big_endian(uint32_t value) {
 
 }  // namespace
 
+bool finish_written_file(std::FILE* file, const char* path, bool writes_ok) {
+    const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
+    const bool closed = std::fclose(file) == 0;
+    if (writes_ok && flushed && closed) return true;
+    std::fprintf(stderr, "ERROR: failed to write %s\n", path);
+    return false;
+}
+
 int load_memory_file(EthernetLink& link, const char* path, uint32_t address, int swap) {
     if (!path) return -1;
     if (access(path, R_OK) != 0) {
@@ -113,12 +121,12 @@ int store_memory_file(EthernetLink& link, const char* path, uint32_t address, in
         } else {
             ok = std::fprintf(file, "%8.8x:%8.8x\n", address, value) > 0;
         }
-        if (!ok) break;
+        if (!ok || std::ferror(file)) break;
         ++written;
         address += uint32_t(step) * 4;
     }
     // Buffered words reach the disk only here; a failure loses them.
-    if (std::fclose(file) != 0) written = 0;
+    if (!finish_written_file(file, path, written >= count)) written = 0;
     if (written < count || count < 0) {
         std::printf("ERROR: not all data written to file.\n");
         return -2;
@@ -138,6 +146,7 @@ int read_block_to_file(EthernetLink& link, uint32_t address, int length, const c
         return 0;
     }
     int total = 0;
+    bool stored_all = true;
     while (total < length) {
         int piece = length - total < FILE_PIECE ? length - total : FILE_PIECE;
         int received = read_block(link, address, piece, 0);
@@ -150,9 +159,13 @@ int read_block_to_file(EthernetLink& link, uint32_t address, int length, const c
         total += stored;
         address += stored;
         count_transfer(stored);
-        if (stored < received) break;
+        // A short file write (a full disk) loses data: the transfer fails.
+        if (stored < received || std::ferror(file)) {
+            stored_all = false;
+            break;
+        }
     }
-    if (std::fclose(file) != 0) return 0;
+    if (!finish_written_file(file, path, stored_all)) return 0;
     return total;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 class EthernetLink;
 
@@ -26,3 +27,9 @@ int read_block_to_file(EthernetLink& link, uint32_t address, int length, const c
 // A binary file to memory from `address` on, 1400 bytes at a time. Bytes
 // written to the device, or 0.
 int write_block_from_file(EthernetLink& link, uint32_t address, const char* path);
+
+// Flushes and closes a file that was written; when that fails, or writes_ok
+// says an earlier write already fell short, prints "ERROR: failed to write
+// <path>" on standard error and gives false. A file write that falls short
+// (a full disk) is a failed transfer, never a silent success.
+bool finish_written_file(std::FILE* file, const char* path, bool writes_ok);

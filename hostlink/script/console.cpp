@@ -1,6 +1,8 @@
 #include "console.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -60,8 +62,17 @@ void enter_key_mode() {
 // Lines are typed with the terminal's own editing and echo.
 void enter_line_mode() { restore_terminal(); }
 
+// A byte taken from a device input to tell a key from the end of input
+// (console_key_state); the next read hands it out first. -1: none.
+int read_ahead = -1;
+
 // One byte from standard input; -1 at end of input or on a read error.
 int read_byte() {
+    if (read_ahead >= 0) {
+        const int byte = read_ahead;
+        read_ahead = -1;
+        return byte;
+    }
     unsigned char byte = 0;
     for (;;) {
         ssize_t got = read(STDIN_FILENO, &byte, 1);
@@ -76,11 +87,45 @@ int read_byte() {
 // End of input also counts as waiting: the read that follows reports it, so a
 // caller polling for a key never spins on a closed input.
 int console_key_waiting() {
+    if (read_ahead >= 0) return 1;
     enter_key_mode();
     struct pollfd input {STDIN_FILENO, POLLIN, 0};
     int ready = poll(&input, 1, 0);
     if (ready <= 0) return 0;
     return (input.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0 ? 1 : 0;
+}
+
+// On a terminal a readable input is a key (a hang-up ends the program
+// anyway). Elsewhere readable may also mean end of input: a pipe says so by
+// its hang-up alone, a file by its offset, a socket by a peek; only for other
+// devices (/dev/null) must a byte be read, and it is kept for the next read.
+// What waits in a pipe or a file stays there until read.
+KeyState console_key_state() {
+    if (read_ahead >= 0) return KeyState::key;
+    if (isatty(STDIN_FILENO)) return console_key_waiting() ? KeyState::key : KeyState::none;
+    struct stat input_file {};
+    if (fstat(STDIN_FILENO, &input_file) != 0) return KeyState::ended;
+    if (S_ISREG(input_file.st_mode)) {
+        const off_t offset = lseek(STDIN_FILENO, 0, SEEK_CUR);
+        return offset >= 0 && offset < input_file.st_size ? KeyState::key : KeyState::ended;
+    }
+    struct pollfd input {STDIN_FILENO, POLLIN, 0};
+    if (poll(&input, 1, 0) <= 0) return KeyState::none;
+    if (input.revents & POLLNVAL) return KeyState::ended;
+    if (S_ISFIFO(input_file.st_mode)) {
+        if (input.revents & POLLIN) return KeyState::key;
+        return input.revents & (POLLHUP | POLLERR) ? KeyState::ended : KeyState::none;
+    }
+    if (S_ISSOCK(input_file.st_mode)) {
+        char byte = 0;
+        const ssize_t got = recv(STDIN_FILENO, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (got > 0) return KeyState::key;
+        return got == 0 ? KeyState::ended : KeyState::none;
+    }
+    const int byte = read_byte();
+    if (byte < 0) return KeyState::ended;
+    read_ahead = byte;
+    return KeyState::key;
 }
 
 int console_read_key() {

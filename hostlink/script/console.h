@@ -8,6 +8,11 @@
 // 1 when a key (or a byte of piped input) is waiting, else 0. Never blocks.
 // End of input also counts as waiting: the read that follows gives -1.
 int console_key_waiting();
+// Whether a real key (or a byte of piped input) is waiting, nothing is, or
+// standard input has ended: for a caller that must not take the end of input
+// for a key press. Never blocks.
+enum class KeyState { none, key, ended };
+KeyState console_key_state();
 // Reads one key without echo; -1 at end of input.
 int console_read_key();
 // Reads one line (without its line end) into buffer of `size`; false at end of input.

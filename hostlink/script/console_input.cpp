@@ -27,9 +27,10 @@ std::string read_console_line(bool* ended, int length) {
     return std::string(buffer.data());
 }
 
-uint32_t read_console_hex(bool* ended) {
+uint32_t read_console_hex(bool* ended, bool* parsed) {
     bool input_ended = false;
     const std::string line = read_console_line(&input_ended, NUMBER_LINE_LENGTH);
+    if (parsed != nullptr) *parsed = false;
     if (input_ended) {
         mark_ended(ended);
         return 0;
@@ -43,9 +44,13 @@ uint32_t read_console_hex(bool* ended) {
         print_invalid_input();
         return 0;
     }
+    if (parsed != nullptr) *parsed = true;
     return errno == ERANGE || value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
 }
 
+// Read as strtoul reads on a 32-bit unsigned long: a minus sign negates the
+// number modulo 2^32 ("-5" is 0xFFFFFFFB), and only a magnitude beyond 32
+// bits overflows (to 0xFFFFFFFF).
 uint32_t read_console_number(bool* ended) {
     bool input_ended = false;
     const std::string line = read_console_line(&input_ended, NUMBER_LINE_LENGTH);
@@ -54,14 +59,24 @@ uint32_t read_console_number(bool* ended) {
         return 0;
     }
     const char* start = line.c_str();
-    char* stop = nullptr;
+    const char* digits = start;
+    while (std::isspace(static_cast<unsigned char>(*digits))) ++digits;
+    const bool negative = *digits == '-';
+    if (*digits == '-' || *digits == '+') ++digits;
+    char* stop = const_cast<char*>(start);
+    unsigned long long magnitude = 0;
     errno = 0;
-    const unsigned long long value = std::strtoull(start, &stop, 0);
-    const bool overflow = errno == ERANGE || value > UINT32_MAX;
+    // A second sign or a blank after the sign is no number, as for strtoul.
+    if (std::isalnum(static_cast<unsigned char>(*digits))) {
+        magnitude = std::strtoull(digits, &stop, 0);
+        if (stop == digits) stop = const_cast<char*>(start);
+    }
+    const bool overflow = errno == ERANGE || magnitude > UINT32_MAX;
     const char next = *stop;
     if (overflow || (next != ' ' && next != '\0' && next != '\n' && next != '\r')) print_invalid_input();
     if (overflow) return UINT32_MAX;
-    return static_cast<uint32_t>(value);
+    const uint32_t value = static_cast<uint32_t>(magnitude);
+    return negative ? 0u - value : value;
 }
 
 bool wait_for_key() {

@@ -17,12 +17,14 @@ constexpr int NUMBER_LINE_LENGTH = 63;
 std::string read_console_line(bool* ended, int length = MENU_LINE_LENGTH);
 
 // A hexadecimal number (leading blanks and 0x allowed). No number: prints
-// "ERROR: Invalid input!" and yields 0.
-uint32_t read_console_hex(bool* ended = nullptr);
+// "ERROR: Invalid input!" and yields 0; *parsed (when given) tells whether a
+// number was read, so an entry can refuse to act on an address never typed.
+uint32_t read_console_hex(bool* ended = nullptr, bool* parsed = nullptr);
 
-// An unsigned number in C notation. Overflow, or a character after it other
-// than a blank or the line end, prints "ERROR: Invalid input!"; the number read
-// so far is used all the same.
+// An unsigned 32-bit number in C notation, a leading minus sign negating it
+// modulo 2^32. Overflow, or a character after it other than a blank or the
+// line end, prints "ERROR: Invalid input!"; the number read so far is used all
+// the same.
 uint32_t read_console_number(bool* ended = nullptr);
 
 // Waits for one key press after "Press any key to continue"; false at the end

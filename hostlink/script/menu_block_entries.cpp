@@ -5,6 +5,7 @@
 
 #include "console_input.h"
 #include "hostif/host_interface.h"
+#include "hostif/memory_file.h"
 #include "menu_entries.h"
 #include "script_line.h"
 
@@ -84,17 +85,19 @@ void run_block_dump(MenuContext& menu) {
             break;
         }
         dump_block(address, block_data(), got, output, unit, &menu.input_ended);
-        if (menu.input_ended) break;
+        if (menu.input_ended || (file != nullptr && std::ferror(file))) break;
         address += static_cast<uint32_t>(got);
         remaining -= got;
     }
-    if (file != nullptr) std::fclose(file);
+    if (file != nullptr) finish_written_file(file, name.c_str(), true);
 }
 
 void run_block_write(MenuContext& menu) {
     std::printf("Enter memory address (hex) : ");
-    const uint32_t address = read_console_hex(&menu.input_ended);
-    if (menu.input_ended) return;
+    bool parsed = false;
+    const uint32_t address = read_console_hex(&menu.input_ended, &parsed);
+    // An address that does not parse abandons the entry: nothing is written.
+    if (menu.input_ended || !parsed) return;
     std::printf("Enter data in space delimited bytes (hex) XX XX XX: ");
     const std::string bytes = read_console_line(&menu.input_ended);
     if (menu.input_ended) return;

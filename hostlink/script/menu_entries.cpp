@@ -35,6 +35,15 @@ uint32_t ask_hex(MenuContext& menu, const char* prompt) {
     return read_console_hex(&menu.input_ended);
 }
 
+// The address of an entry that writes to the device: one that does not parse
+// abandons the entry after the message (false), so nothing lands at address 0.
+bool ask_write_address(MenuContext& menu, const char* prompt, uint32_t* address) {
+    std::printf("%s", prompt);
+    bool parsed = false;
+    *address = read_console_hex(&menu.input_ended, &parsed);
+    return parsed && !menu.input_ended;
+}
+
 uint32_t ask_number(MenuContext& menu, const char* prompt) {
     std::printf("%s", prompt);
     return read_console_number(&menu.input_ended);
@@ -43,8 +52,8 @@ uint32_t ask_number(MenuContext& menu, const char* prompt) {
 void load_memory(MenuContext& menu) {
     const std::string file = ask_line(menu, "Enter filename (one 32-bit hex-decimal value per line): ");
     if (menu.input_ended) return;
-    const uint32_t address = ask_hex(menu, ADDRESS_PROMPT);
-    if (menu.input_ended) return;
+    uint32_t address = 0;
+    if (!ask_write_address(menu, ADDRESS_PROMPT, &address)) return;
     print_result(load_memory_file(menu.link, file.c_str(), address, 0));
 }
 
@@ -110,8 +119,8 @@ void read_memory_word(MenuContext& menu) {
 }
 
 void write_memory_word(MenuContext& menu) {
-    const uint32_t address = ask_hex(menu, ADDRESS_PROMPT);
-    if (menu.input_ended) return;
+    uint32_t address = 0;
+    if (!ask_write_address(menu, ADDRESS_PROMPT, &address)) return;
     const uint32_t value = ask_number(menu, "Enter new value : ");
     if (menu.input_ended) return;
     if (write_word(menu.link, address, value) == 0) {
@@ -132,8 +141,9 @@ void read_afe(MenuContext& menu) {
 }
 
 void write_afe(MenuContext& menu) {
-    const uint32_t reg = ask_hex(menu, AFE_REGISTER_PROMPT) & AFE_REGISTER_MASK;
-    if (menu.input_ended) return;
+    uint32_t reg = 0;
+    if (!ask_write_address(menu, AFE_REGISTER_PROMPT, &reg)) return;
+    reg &= AFE_REGISTER_MASK;
     const uint32_t value = ask_hex(menu, "Enter new value (hex) : ") & 0xFF;
     if (menu.input_ended) return;
     if (write_serial(menu.link, reg, value) != 0) std::printf("ERROR: Failed to write AFE\n");
@@ -179,8 +189,8 @@ void load_four_functions(MenuContext& menu) {
 void load_hw_initialization(MenuContext& menu) {
     const std::string file = ask_line(menu, "Enter HW initialization filename: ");
     if (menu.input_ended) return;
-    const uint32_t address = ask_hex(menu, "Enter memory address of HW init block (hex) : ");
-    if (menu.input_ended) return;
+    uint32_t address = 0;
+    if (!ask_write_address(menu, "Enter memory address of HW init block (hex) : ", &address)) return;
     print_result(load_memory_file(menu.link, file.c_str(), address, 1));
 }
 

@@ -51,8 +51,10 @@ int run_file(EthernetLink& link, ZdpClient& zdp, const char* path, const ScriptO
             end = execute_line(run, line);
         }
         if (end == LineEnd::quit) {
+            // The stop itself is the failure: it must not read as a success.
             std::fclose(file);
-            return 0;
+            if (debug_level >= 1) std::printf("ERROR: Script file failed,\n");
+            return QUIT_ON_FAILURE_RESULT;
         }
         if (end == LineEnd::failure_go_on || end == LineEnd::failure_stop) failed = true;
         if (end == LineEnd::failure_stop || end == LineEnd::stop) break;

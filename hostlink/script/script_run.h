@@ -23,7 +23,7 @@ enum class LineEnd {
     failure_go_on,      // failure mark set, next line
     failure_stop,       // failure mark set, the run ends now
     stop,               // the run ends now without the failure mark
-    quit,               // a test command failed under quit-on-failure: the run returns 0
+    quit,               // a test command failed under quit-on-failure: the run ends as a failure
 };
 
 // Deepest chain of F lines allowed, so a script that runs itself ends.

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "console.h"
+#include "hostif/memory_file.h"
 #include "script.h"
 
 namespace {
@@ -29,12 +30,17 @@ void mark(const char* text) {
     std::fflush(stdout);
 }
 
-// Polls until a ticket line is there, or a key is pressed (false). The poll
-// count runs on over the whole stay in the mode.
-bool await_ticket(char line[TICKET_LINE_LENGTH + 1], unsigned& poll_count) {
+// Polls until a ticket line is there, or a key is pressed (false). The end of
+// standard input is no key: without a console (</dev/null, a service manager)
+// the mode keeps serving tickets. The poll count runs on over the whole stay
+// in the mode.
+bool await_ticket(char line[TICKET_LINE_LENGTH + 1], unsigned& poll_count, bool& input_ended) {
     for (;;) {
         if (access(TICKET_FILE, R_OK) != 0) {
-            if (console_key_waiting()) return false;
+            // Once input has ended it is not polled again: nothing can come.
+            const KeyState keys = input_ended ? KeyState::ended : console_key_state();
+            if (keys == KeyState::key) return false;
+            if (keys == KeyState::ended) input_ended = true;
             if (poll_count++ % POLLS_PER_MARK == 0) mark(".");
         } else if (std::FILE* ticket = std::fopen(TICKET_FILE, "r"); ticket == nullptr) {
             mark(";");
@@ -56,7 +62,9 @@ void strip_line_end(char* line) {
     while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) line[--length] = '\0';
 }
 
-// The completion time in its 24-character form with its line end.
+// The completion time in its 24-character form with its line end. A result
+// file that could not be written in full counts as one not created: the
+// controlling program would otherwise read an empty or cut result.
 bool write_result(std::time_t completed) {
     std::FILE* result = std::fopen(RESULT_FILE, "w");
     if (result == nullptr) return false;
@@ -64,9 +72,8 @@ bool write_result(std::time_t completed) {
     std::tm local{};
     localtime_r(&completed, &local);
     std::strftime(time_text, sizeof time_text, "%a %b %e %H:%M:%S %Y\n", &local);
-    std::fprintf(result, "hostlink %s\n", time_text);
-    std::fclose(result);
-    return true;
+    const bool written = std::fprintf(result, "hostlink %s\n", time_text) > 0;
+    return finish_written_file(result, RESULT_FILE, written);
 }
 
 }  // namespace
@@ -78,11 +85,12 @@ void wait_for_script(EthernetLink& link, ZdpClient& zdp) {
 void wait_for_script(const ScriptRunner& run) {
     print_waiting();
     unsigned poll_count = 0;
+    bool input_ended = false;
     for (;;) {
         char line[TICKET_LINE_LENGTH + 1] = "";
         bool failed = false;
         bool end = false;
-        if (!await_ticket(line, poll_count)) {
+        if (!await_ticket(line, poll_count, input_ended)) {
             failed = true;
             std::strcpy(line, "END");
         }

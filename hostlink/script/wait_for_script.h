@@ -9,7 +9,8 @@ class ZdpClient;
 // drops a ticket script.txt naming a memory script, the script runs, the
 // ticket is deleted and, when the script did not fail, result.txt is
 // rewritten. A ticket beginning with "END", a key press while no ticket is
-// there, or a result file that cannot be created ends the mode.
+// there, or a result file that cannot be created ends the mode; the end of
+// standard input does not.
 void wait_for_script(EthernetLink& link, ZdpClient& zdp);
 
 // The same with the script runner given (negative result = failure).

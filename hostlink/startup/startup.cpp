@@ -91,10 +91,21 @@ int run_on_link(const StartupOptions& options, EthernetLink& link, ZdpClient& zd
     return run_mode(options, link, zdp);
 }
 
+// What the mode printed is its result (values read, test columns): output
+// that could not be written turns a successful mode into the mode's failure.
+int check_standard_output(const StartupOptions& options, int status) {
+    const bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    if (written) return status;
+    std::fprintf(stderr, "ERROR: failed to write %s\n", "standard output");
+    if (status != 0) return status;
+    return options.firmware_mode ? STATUS_FIRMWARE_FAILED : STATUS_SCRIPT_FAILED;
+}
+
 }  // namespace
 
 int run_hostlink(int argc, char* const* argv, EthernetLink& link, ZdpClient& zdp, const MacLookup& lookup) {
     reset_settings();
+    std::clearerr(stdout);
     StartupOptions options;
     if (const auto status = read_command_line(argc, argv, options)) return *status;
 
@@ -105,5 +116,5 @@ int run_hostlink(int argc, char* const* argv, EthernetLink& link, ZdpClient& zdp
     if (!options.script_mode) print_banner(device_mac);
     const int status = run_on_link(options, link, zdp, lookup);
     link.close();
-    return status;
+    return check_standard_output(options, status);
 }

@@ -16,6 +16,16 @@ constexpr int ACK_TIMEOUT_MS = 10000;
 constexpr int STATISTICS_TIMEOUT_MS = 10000;
 constexpr int PHASE_PAUSE_MS = 500;
 
+// The pair's PER in percent; n/a where it was not measured, and never below 0
+// (a receiver that counted more than was sent lost nothing).
+void print_pair_per(bool measured, double per) {
+    if (!measured) {
+        std::printf("\tPER = %s%%  \n\n", PER_NOT_MEASURED);
+        return;
+    }
+    std::printf("\tPER = %3.2f%%  \n\n", (per < 0.0 ? 0.0 : per) * 100.0);
+}
+
 struct TestParameters {
     ZdpSendConfig send;
     ZdpRecvConfig receive;
@@ -157,10 +167,16 @@ private:
 
         progress("\n\n\tTransmitter - REPORT_STATS... ");
         if (!sent(zdp_.send_report_stats(sa_))) return false;
+        // Without the transmitter's packet count (or with none sent) there
+        // is nothing to measure the PER against.
+        bool have_transmitted = false;
         if (await_ack(zdp_, STATISTICS_TIMEOUT_MS, 100, &reply, &length) == 0) {
             progress("\n");
             uint32_t transmitted = 0;
-            if (first_counter(reply, length, &transmitted)) inverse = 1.0 / transmitted;
+            if (first_counter(reply, length, &transmitted) && transmitted != 0) {
+                inverse = 1.0 / transmitted;
+                have_transmitted = true;
+            }
             print_statistics(reply, length, sa_);
         }
         if (per_accumulator.reports == 0) std::printf("ERROR: failed to receive statistics\n");
@@ -172,9 +188,9 @@ private:
         if (await_ack(zdp_, STATISTICS_TIMEOUT_MS, 100, &reply, &length) == 0) {
             std::printf("\n");
             uint32_t received = 0;
-            bool have_count = first_counter(reply, length, &received);
+            const bool have_count = first_counter(reply, length, &received);
             print_statistics(reply, length, da_);
-            if (have_count) std::printf("\tPER = %3.2f%%  \n\n", (1.0 - received * inverse) * 100.0);
+            print_pair_per(have_transmitted && have_count, 1.0 - received * inverse);
         } else {
             std::printf("ERROR: failed to receive \tFAILED\n");
         }

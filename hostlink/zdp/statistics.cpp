@@ -1,5 +1,6 @@
 #include "statistics.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +12,7 @@ PerAccumulator per_accumulator;
 
 namespace {
 
+constexpr int LENGTH_FIELD_OFFSET = 16;
 constexpr int COUNTER_OFFSET = 34;
 constexpr int COUNTER_SIZE = 8;
 constexpr int SAMPLE_OFFSET = 106;
@@ -44,6 +46,15 @@ uint32_t big_u32(const uint8_t* at) {
 uint16_t little_u16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
 uint32_t little_u32(const uint8_t* at) {
     return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
+}
+
+// The segments end where the ZDP length field says (it counts from offset
+// 16); a short reply padded by Ethernet must not have its padding read as
+// counters. A length field beyond the frame leaves the frame end the limit.
+int segments_end(const uint8_t* reply, int length) {
+    if (reply == nullptr || length < LENGTH_FIELD_OFFSET + 2) return length;
+    const int declared = LENGTH_FIELD_OFFSET + big_u16(reply + LENGTH_FIELD_OFFSET);
+    return declared < length ? declared : length;
 }
 
 // Both tables are searched with the same index, bounded by the send table's count.
@@ -92,12 +103,13 @@ void print_counters(const uint8_t* reply, int length, int counters) {
 void reset_per_accumulator() { per_accumulator = PerAccumulator{}; }
 
 bool first_counter(const uint8_t* reply, int length, uint32_t* value) {
-    if (reply == nullptr || length < COUNTER_OFFSET + COUNTER_SIZE) return false;
+    if (reply == nullptr || segments_end(reply, length) < COUNTER_OFFSET + COUNTER_SIZE) return false;
     *value = big_u32(reply + COUNTER_OFFSET + 4);
     return true;
 }
 
 void print_statistics(const uint8_t* reply, int length, const uint8_t node[6]) {
+    length = segments_end(reply, length);
     Role role = role_of(node);
     if (debug_level == 1) {
         std::printf("\tgetting statistics from");
@@ -113,7 +125,9 @@ void print_statistics(const uint8_t* reply, int length, const uint8_t node[6]) {
         double v = static_cast<double>(packets);
         ++per_accumulator.reports;
         if (role == Role::transmitter) {
-            per_accumulator.value /= v;
+            // Nothing sent gives no PER: NaN carries that through the
+            // receiver's report, and the column then shows n/a.
+            per_accumulator.value = packets == 0 ? std::nan("") : per_accumulator.value / v;
         } else {
             per_accumulator.value *= v;
         }
@@ -128,7 +142,13 @@ void print_statistics(const uint8_t* reply, int length, const uint8_t node[6]) {
         std::printf("%s", role == Role::transmitter ? "TX: " : role == Role::receiver ? "RX: " : "UNK!");
     }
     if (role == Role::receiver && counted && per_accumulator.reports == 2) {
-        std::printf("%2.2f %3.2e %3d ", snr, per_accumulator.value, pe);
+        const double per = per_accumulator.value;
+        if (std::isfinite(per)) {
+            // More packets received than sent lost none.
+            std::printf("%2.2f %3.2e %3d ", snr, per < 0.0 ? 0.0 : per, pe);
+        } else {
+            std::printf("%2.2f %s %3d ", snr, PER_NOT_MEASURED, pe);
+        }
     }
     if (cert_verbose) {
         print_counters(reply, length, role == Role::transmitter ? TRANSMITTER_COUNTERS : RECEIVER_COUNTERS);

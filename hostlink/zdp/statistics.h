@@ -12,11 +12,15 @@ struct PerAccumulator {
 
 extern PerAccumulator per_accumulator;
 
+// Shown in place of a PER whose packet count is missing or zero.
+constexpr const char* PER_NOT_MEASURED = "n/a";
+
 // Back to 1.0 and no reports (START_SEND).
 void reset_per_accumulator();
 
 // Value of the first counter of a statistics reply (the packet count); false
-// when the reply is too short to hold it.
+// when the reply's segments (up to the end its length field gives) do not
+// hold it.
 bool first_counter(const uint8_t* reply, int length, uint32_t* value);
 
 // Prints a statistics reply from `node` (role tag, counters, SNR/PER/PE

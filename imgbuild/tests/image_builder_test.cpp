@@ -65,11 +65,6 @@ TEST(ImageBuilder, BuildsGoldenImages) {
          ""},
         {"19-bit with flash keeps the flash header", {"-F", "-B"}, "00011f38 40000000 5a523231 00000000",
          "ERROR: both -B and -F used, ignored!!!\n"},
-        {"unopened file ends the options", {"-o", "five.hex", "-m", "missing.hex", "-x", "empty.hex"},
-         "5a523131 08000000 5a525053 00000000 0102030405 ffffff", "ERROR: can not open input hex file missing.hex\n"},
-        {"unopened table keeps its tag", {"-o", "five.hex", "-2", "missing.hex"},
-         "5a523131 08000000 5a525053 00000000 0102030405 ffffff 5a525054",
-         "ERROR: can not open input hex file missing.hex\n"},
         {"empty boot code ends the options", {"-j", "empty.hex", "-x", "empty.hex"},
          "80010020 00000000 5a525830 ffffffff 007c5f60 50002000 007c7f60 00000000 " + stub_plain_from_word4, ""},
         {"vector after a section is refused", {"-o", "five.hex", "-v", "vector300.hex", "-m", "eight.hex"},
@@ -94,6 +89,29 @@ TEST(ImageBuilder, BuildsGoldenImages) {
             EXPECT_EQ(digits_of(result.image), without_blanks(c.image_digits)) << c.name;
         }
         EXPECT_EQ(result.messages, c.messages) << c.name;
+    }
+}
+
+// An input that cannot be opened or read ends the run before anything is
+// written, whichever option names it: the image would lack its section.
+TEST(ImageBuilder, UnreadableInputEndsTheRunWithoutAnImage) {
+    const std::string cannot_open = "ERROR: can not open input hex file missing.hex\n";
+    const std::string cannot_read = "ERROR: can not read input file missing.hex\n";
+    const std::vector<std::vector<std::string>> cases = {
+        {"-o", "five.hex", "-m", "missing.hex", "-x", "empty.hex"},
+        {"-o", "five.hex", "-2", "missing.hex"},
+        {"-i", "missing.hex"},
+        {"-x", "missing.hex"},
+        {"-F", "-j", "missing.hex"},
+        {"-v", "missing.hex", "-o", "five.hex"},
+        {"-3", "missing.hex"},
+    };
+    const MemoryFiles files = standard_files();
+    for (const auto& args : cases) {
+        const BuildResult result = run_builder(args, files);
+        EXPECT_EQ(result.status, exit_status::input_unreadable) << args[1];
+        EXPECT_FALSE(result.output_due) << args[1];
+        EXPECT_EQ(result.messages, cannot_open + cannot_read) << args[1];
     }
 }
 

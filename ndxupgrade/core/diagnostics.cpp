@@ -46,12 +46,27 @@ SnrReading parseSnrText(const std::string& text)
     return r;
 }
 
+// The value as read from snr.tmp is a float: its shortest round-trip form
+// (fixed or exponent, whichever is shorter) shows what the file said, where
+// the double's digits of 1e-4 would read 9.99999974737875e-05 and be cut to
+// 9.999. A form that cannot be cut to five characters without losing its
+// exponent, or without losing every significant digit of a value that is not
+// zero (0.00015 would show 0.000), is shown as one digit and the exponent.
 std::string realDisplayText(float value)
 {
+    constexpr std::size_t shownLength = 5;
     char text[64];
-    auto res = std::to_chars(text, text + sizeof text, static_cast<double>(value), std::chars_format::general, 15);
+    auto res = std::to_chars(text, text + sizeof text, value);
     std::string shown(text, res.ptr);
-    if (shown.size() > 5) shown.resize(5);
+    if (shown.size() > shownLength) {
+        const bool hasExponent = shown.find('e') != std::string::npos;
+        const bool keepsADigit = shown.find_first_of("123456789") < shownLength;
+        if (hasExponent || (value != 0 && !keepsADigit)) {
+            res = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 0);
+            shown.assign(text, res.ptr);
+        }
+    }
+    if (shown.size() > shownLength) shown.resize(shownLength);
     return shown;
 }
 

@@ -25,7 +25,9 @@ struct SnrReading {
 // Reads snr.tmp's text; decimal point whatever the locale says.
 SnrReading parseSnrText(const std::string& text);
 
-// Shortest general notation with up to 15 significant digits, cut to 5 characters.
+// The shortest decimal form that reads back as the same float, cut to 5
+// characters; a value that would lose its exponent (or all its digits) in the
+// cut is shown in exponent form with one digit (1e-04, 2e-05).
 std::string realDisplayText(float value);
 
 // The diagnosis needs firmware newer than 1.2; a version that does not read as

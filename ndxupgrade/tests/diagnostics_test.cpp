@@ -24,11 +24,15 @@ TEST(Diagnostics, VersionGate)
 
 TEST(Diagnostics, RealDisplayCutsToFiveCharacters)
 {
-    EXPECT_EQ(realDisplayText(23.456789f), "23.45");
-    EXPECT_EQ(realDisplayText(0.00123f), "0.001");
-    EXPECT_EQ(realDisplayText(18.5f), "18.5");
-    EXPECT_EQ(realDisplayText(0.0f), "0");
-    EXPECT_EQ(realDisplayText(-3.25f), "-3.25");
+    // The shortest form that reads back as the same float, cut to five
+    // characters; an exponent (or the only digits) never cut away.
+    const std::pair<float, const char*> cases[] = {
+        {23.456789f, "23.45"}, {0.00123f, "0.001"}, {18.5f, "18.5"},  {0.0f, "0"},       {-3.25f, "-3.25"},
+        {1e-4f, "1e-04"},      {0.02f, "0.02"},     {26.3f, "26.3"},  {0.1f, "0.1"},     {2e-5f, "2e-05"},
+        {1.6e-5f, "2e-05"},    {0.00015f, "2e-04"}, {0.0004f, "4e-04"}, {27.5f, "27.5"}, {123456.0f, "12345"},
+        {1.5e10f, "2e+10"},    {1.0f, "1"},
+    };
+    for (auto [value, shown] : cases) EXPECT_EQ(realDisplayText(value), shown) << value;
 }
 
 TEST(Diagnostics, SnrParsing)
@@ -98,6 +102,13 @@ TEST_F(Diagnose, OnlySnrInTheFile)
     snr = "18.5";
     EXPECT_TRUE(run());
     EXPECT_EQ(shown.back(), (Lines{"18.5", "0", "0 (undefined)"}));
+}
+
+TEST_F(Diagnose, SmallPerKeepsItsExponent)
+{
+    snr = "27.50 1.00e-04 52\n";
+    EXPECT_TRUE(run());
+    EXPECT_EQ(shown.back(), (Lines{"27.5", "1e-04", "52 (40Mpbs)"}));
 }
 
 TEST_F(Diagnose, Failures)

@@ -42,6 +42,7 @@ enum LongOnly {
     opt_zdp_drop,
     opt_zdp_stale,
     opt_zdp_error,
+    opt_stats_counters,
 };
 
 const option long_options[] = {
@@ -79,6 +80,7 @@ const option long_options[] = {
     {"zdp-drop", required_argument, nullptr, opt_zdp_drop},
     {"zdp-stale", no_argument, nullptr, opt_zdp_stale},
     {"zdp-error", required_argument, nullptr, opt_zdp_error},
+    {"stats-counters", required_argument, nullptr, opt_stats_counters},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -227,7 +229,7 @@ const char* usage_text() {
            "flash:    --flash FILE --flash-size N --eeprom FILE --eeprom-size small|large|N\n"
            "          --erase-ms MS --program-ms MS --prog-fail B\n"
            "stations: --node MAC --loss P --ack-gap-ms MS --snr DB --pe N\n"
-           "          --zdp-drop P --zdp-stale --zdp-error CODE\n";
+           "          --zdp-drop P --zdp-stale --zdp-error CODE --stats-counters N\n";
 }
 
 bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, bool& help) {
@@ -330,6 +332,10 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
         case opt_zdp_error:
             ok = parse_unsigned(arg, 0, 255, v);
             o.zdp_error = static_cast<int>(v);
+            break;
+        case opt_stats_counters:
+            ok = parse_unsigned(arg, 10, 9, v);
+            o.stats_counters = static_cast<int>(v);
             break;
         case ':':
             error = std::string("option needs a value: ") + argv[optind - 1];

@@ -271,20 +271,27 @@ void ZdpStations::run_transfer(Station& sender, uint16_t id, const SendConfig& c
 
 // Laid out as the loader reads it: a transfer segment, then a transmitter's
 // four counters, or a receiver's nine counters and sixteen samples.
+// With --stats-counters N only the first N counters are sent, and no samples.
 std::vector<uint8_t> ZdpStations::statistics(const Counters& c) const {
     std::vector<uint8_t> out;
     uint8_t id[2] = {static_cast<uint8_t>(c.last_transfer >> 8), static_cast<uint8_t>(c.last_transfer)};
     append_segment(out, segment_transfer, id, 2);
+    const int cut = device_.options.stats_counters;
+    const auto counters_cut = [cut](size_t k) { return cut >= 0 && k >= static_cast<size_t>(cut); };
     if (c.role == Counters::Role::transmitter) {
-        for (size_t k = 0; k < c.transmit.size(); ++k)
+        for (size_t k = 0; k < c.transmit.size() && !counters_cut(k); ++k)
             append_u32_segment(out, static_cast<uint16_t>(first_transmit_counter + k), c.transmit[k]);
         return out;
     }
     // The order of the loader's CERT columns: packets, bytes, sequence
     // misses, sequence errors, data errors, FCS errors, header errors, errors,
     // elapsed time.
-    for (size_t k : {0, 1, 2, 3, 4, 7, 8, 5, 6})
+    size_t sent = 0;
+    for (size_t k : {0, 1, 2, 3, 4, 7, 8, 5, 6}) {
+        if (counters_cut(sent++)) return out;
         append_u32_segment(out, static_cast<uint16_t>(first_receive_counter + k), c.receive[k]);
+    }
+    if (cut >= 0) return out;
     uint8_t pe = pe_gives_snr(c.receive_pe) ? c.receive_pe : static_cast<uint8_t>(device_.options.pe);
     DemodulatorSample sample = pe_gives_snr(pe) ? sample_for_snr(device_.options.snr_db, pe) : DemodulatorSample{};
     for (int s = 0; s < samples_per_report; ++s) {

@@ -58,6 +58,7 @@ TEST(DevsimOptions, BadValuesAreRefused) {
         {"-i", "dv0", "--busy-ms", "soon"},
         {"-i", "dv0", "--short-write", "1483"},
         {"-i", "dv0", "--zdp-error", "256"},
+        {"-i", "dv0", "--stats-counters", "10"},
         {"-i", "dv0", "--no-such-option"},
         {"-i", "dv0", "stray"},
     };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "demodulator_samples.h"
@@ -243,6 +244,19 @@ TEST(ZdpStations, FaultOptions) {
         ASSERT_EQ(frames.size(), 2u);
         EXPECT_EQ(sequence_of(frames[0]), 0xFFFF);
         EXPECT_EQ(sequence_of(frames[1]), 0);
+    }
+    {
+        // Two counters and no samples: the length field says 10 + 8 + 16,
+        // the frame is padded to 60 bytes.
+        DevsimOptions o;
+        o.stats_counters = 2;
+        Network n(o);
+        for (const uint8_t* node : {device_mac, node_b}) {
+            Bytes r = n.ask_one(zdp_request(node, 0x17, 3));
+            ASSERT_EQ(r.size(), 60u);
+            EXPECT_EQ(r[16] << 8 | r[17], 34);
+            EXPECT_TRUE(std::all_of(r.begin() + 50, r.end(), [](uint8_t b) { return b == 0; }));
+        }
     }
     for (int code : {0, 5}) {
         DevsimOptions o;

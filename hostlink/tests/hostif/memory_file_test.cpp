@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "fake_device.h"
@@ -125,11 +126,31 @@ TEST_F(MemoryFile, StoreFailures) {
     EXPECT_EQ(GetCapturedStdout(), "ERROR: file could not be created\nERROR: Failed to read memory, aborting\n");
 }
 
-TEST_F(MemoryFile, StoreToAFullDeviceIsNotASuccess) {
+// Whether the bytes fail at once or only when the buffer is flushed at the
+// end, a file write that falls short fails the transfer and names the file.
+TEST_F(MemoryFile, WritesToAFullDeviceFail) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    CaptureStdout();
-    EXPECT_EQ(store_memory_file(link, "/dev/full", 0, 2, 0, 1), -2);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: not all data written to file.\n");
+    struct Case {
+        const char* name;
+        std::function<int()> transfer;
+        int result;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"text words", [this] { return store_memory_file(link, "/dev/full", 0, 2, 0, 1); }, -2,
+         "ERROR: not all data written to file.\n"},
+        {"many binary words", [this] { return store_memory_file(link, "/dev/full", 0, 2000, 1, 0); }, -2,
+         "ERROR: not all data written to file.\n"},
+        {"a buffered block", [this] { return read_block_to_file(link, 0, 10, "/dev/full"); }, 0, ""},
+        {"a block of many pieces", [this] { return read_block_to_file(link, 0, 100000, "/dev/full"); }, 0, ""},
+    };
+    for (const Case& c : cases) {
+        CaptureStdout();
+        CaptureStderr();
+        EXPECT_EQ(c.transfer(), c.result) << c.name;
+        EXPECT_EQ(GetCapturedStderr(), "ERROR: failed to write /dev/full\n") << c.name;
+        EXPECT_EQ(GetCapturedStdout(), c.output) << c.name;
+    }
 }
 
 TEST_F(MemoryFile, StoreProgressAtDebugThree) {

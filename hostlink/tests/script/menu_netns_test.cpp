@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -100,6 +101,42 @@ TEST_F(MenuEndToEnd, WaitModeServesTickets) {
 
     devsim.stop();
     EXPECT_EQ(read_file("word.dump"), std::string("\x0d\xf0\xfe\xca", 4));
+}
+
+// Started without a console (standard input /dev/null, as under a service
+// manager or nohup), the wait mode keeps serving tickets, without spinning,
+// until the END ticket; the menu then meets the end of input and leaves.
+TEST_F(MenuEndToEnd, WaitModeWithoutConsoleServesUntilEnd) {
+    DevsimProcess devsim({"--dump", "7000:4=" + path("word.dump")});
+    ASSERT_TRUE(devsim.ready());
+    std::ofstream(path("good.txt")) << "W,7000,600D\n";
+    rusage before{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    const auto started = std::chrono::steady_clock::now();
+    RunningProgram hostlink("/bin/sh",
+                            with({"-c", "exec \"$0\" \"$@\" </dev/null", HOSTLINK_BINARY}, with(CONNECT, {"-w"})),
+                            directory.string());
+    ASSERT_TRUE(hostlink.started());
+
+    std::this_thread::sleep_for(1500ms);
+    drop_ticket("good.txt\n");
+    ASSERT_TRUE(ticket_taken()) << "the mode ended at the end of input";
+    for (int i = 0; i < 500 && !fs::exists(path("result.txt")); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(fs::exists(path("result.txt")));
+    drop_ticket("END\n");
+    ASSERT_TRUE(ticket_taken());
+    const ProgramRun run = hostlink.finish(20);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    rusage after{};
+    getrusage(RUSAGE_CHILDREN, &after);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    const double cpu = seconds(after.ru_utime) - seconds(before.ru_utime) + seconds(after.ru_stime) -
+                       seconds(before.ru_stime);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_LT(cpu, 0.25 * wall) << "CPU " << cpu << " s in " << wall << " s";
+    EXPECT_NE(run.output.find("found!\nwaiting for script file \"script.txt\": "), std::string::npos) << run.output;
+    devsim.stop();
+    EXPECT_EQ(read_file("word.dump"), std::string("\x0d\x60\0\0", 4));
 }
 
 TEST_F(MenuEndToEnd, KeyEndsWaitModeAndMenuReadsIt) {

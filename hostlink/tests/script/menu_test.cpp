@@ -140,13 +140,30 @@ TEST_F(Menu, WordAndAfeEntries) {
         {"74\n204\n12abc\n", "ERROR: Invalid input!\nValue of memory location (0x000204) was set to 12 (0x0000000c)\n"},
         {"777\n0x25\n", "Enter AFE register address (hex) : Value of AFE memory location (0x000005) is 0x0000005a (90)\n"},
         {"778\n23\n1ff\n", "Enter new value (hex) : \n"},
+        {"74\n208\n-5\n", "Enter new value : Value of memory location (0x000208) was set to -5 (0xfffffffb)\n"},
+        // An address that does not parse abandons a writing entry: the next
+        // line is the menu's again.
+        {"74\nzz\n5\n", "Enter memory address (hex) : ERROR: Invalid input!\n\nTalvenrick"},
+        {"778\nzz\n1\n", "Enter AFE register address (hex) : ERROR: Invalid input!\n\nTalvenrick"},
+        {"822\nzz\n01 02\n", "Enter memory address (hex) : ERROR: Invalid input!\n\nTalvenrick"},
+        {"12\nwords.txt\nzz\n", "Enter memory address (hex) : ERROR: Invalid input!\n\nTalvenrick"},
+        {"858\nwords.txt\nzz\n", "Enter memory address of HW init block (hex) : ERROR: Invalid input!\n\nTalvenrick"},
+        // A read goes on with address 0.
+        {"73\nzz\n", "ERROR: Invalid input!\nValue of memory location (0x000000) is 0x00000000 (0)\n"},
     };
+    std::ofstream("words.txt") << "5\n";
+    device.requests.clear();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
         EXPECT_TRUE(contains(run(c.typed), c.expected)) << run(c.typed);
     }
+    for (const FakeDevice::Request& request : device.requests) {
+        const bool writes = request.opcode == OPCODE_WRITE_MEMORY || request.opcode == OPCODE_WRITE_SERIAL;
+        EXPECT_FALSE(writes && request.address == 0) << "a write at address 0, opcode " << int(request.opcode);
+    }
     EXPECT_EQ(device.word(0x200), 16u);
     EXPECT_EQ(device.word(0x204), 12u);
+    EXPECT_EQ(device.word(0x208), 0xFFFFFFFBu);
     EXPECT_EQ(device.afe[3], 0xFF);
     EXPECT_EQ(device.afe.count(0x23), 0u) << "register numbers keep their low five bits";
 
@@ -183,6 +200,26 @@ TEST_F(Menu, BlockReadUnitsFileAndFailure) {
 
     device.silent.insert(0x40);
     EXPECT_TRUE(contains(run("821\n40\n20\n1\n\n"), "ERROR: Read failed\n"));
+}
+
+// The file entries report a file write that falls short on standard error.
+TEST_F(Menu, FileEntriesReportFailedWrites) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    struct Case {
+        const char* typed;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"13\n/dev/full\n40\n2\n", "ERROR: not all data written to file.\nresult->-2\n"},
+        {"133\n/dev/full\n40\n800\n", "ERROR: not all data written to file.\nresult->-2\n"},
+        {"821\n40\n20\n1\n/dev/full\n", "Enter file to dump [Enter to screen)\n\nTalvenrick"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(contains(run(c.typed), c.output));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: failed to write /dev/full\n");
+    }
 }
 
 TEST_F(Menu, BlockWrite) {
@@ -329,6 +366,9 @@ TEST(ConsoleInput, HexAndNumberReading) {
     const NumberCase number_cases[] = {
         {"0x10\n", 16, false},   {"010\n", 8, false},          {"12abc\n", 12, true}, {"12 x\n", 12, false},
         {"\n", 0, false},        {"99999999999\n", 0xFFFFFFFF, true}, {"abc\n", 0, true}, {"4294967295", 0xFFFFFFFF, false},
+        // A minus sign negates modulo 2^32; only a magnitude past 32 bits overflows.
+        {"-5\n", 0xFFFFFFFB, false}, {" -0x10\n", 0xFFFFFFF0, false}, {"-4294967295\n", 1, false},
+        {"-4294967296\n", 0xFFFFFFFF, true}, {"--5\n", 0, true}, {"- 5\n", 0, true}, {"+7\n", 7, false},
     };
     for (const NumberCase& c : number_cases) {
         StdinFeed feed(c.typed);

@@ -39,12 +39,21 @@ protected:
     }
 
     ProgramRun hostlink(const std::string& script, std::vector<std::string> options = {}) const {
+        return hostlink_redirected(script, std::move(options), "");
+    }
+
+    // The same through a shell that applies `redirections` (for example
+    // ">/dev/full"); "2>&1" first puts standard error into the output.
+    ProgramRun hostlink_redirected(const std::string& script, std::vector<std::string> options,
+                                   const std::string& redirections) const {
         write_file("script.txt", script);
         std::vector<std::string> arguments = {"-m", "1", "-a", "192.0.2.2"};
         arguments.insert(arguments.end(), options.begin(), options.end());
         arguments.push_back("-s");
         arguments.push_back(path("script.txt"));
-        return run_program(HOSTLINK_BINARY, arguments, "", 60);
+        if (redirections.empty()) return run_program(HOSTLINK_BINARY, arguments, "", 60);
+        arguments.insert(arguments.begin(), {"-c", "exec \"$0\" \"$@\" " + redirections, HOSTLINK_BINARY});
+        return run_program("/bin/sh", arguments, "", 60);
     }
 };
 
@@ -121,6 +130,42 @@ TEST_F(ScriptEndToEnd, FailedScriptEndsWithStatus179) {
     EXPECT_EQ(empty.status, 179) << empty.output;
     EXPECT_EQ(empty.output.find("*****"), std::string::npos) << "no banner in script mode\n" << empty.output;
     EXPECT_EQ(read_file("word.dump"), std::string("\x01\0\0\0", 4));
+}
+
+// Lost output and lost data are failures: a memory file on a full disk,
+// standard output that cannot be written, a stop by quit-on-failure.
+TEST_F(ScriptEndToEnd, LostOutputAndQuitOnFailureFailTheRun) {
+    DevsimProcess devsim({"--dump", "7000:4=" + path("word.dump")});
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+    const std::string stop_send = "STOP_SEND,02:00:00:00:00:0b 200\n";
+    struct Case {
+        const char* name;
+        std::string script;
+        std::vector<std::string> options;
+        const char* redirections;
+        int status;
+        std::vector<std::string> output;
+    };
+    const Case cases[] = {
+        {"block into a full disk", "READ_BLOCK_F,8000,/dev/full,100000\nW,7000,1\n", {}, "2>&1", 179,
+         {"ERROR: failed to write /dev/full\n", "ERROR: Failed to read block from 8000 to file /dev/full aborting...\n"}},
+        {"words into a full disk", "S,8000,/dev/full,10\nW,7000,1\n", {}, "2>&1", 179,
+         {"ERROR: failed to write /dev/full\n", "ERROR: not all data written to file.\n"}},
+        {"values read into a full standard output", "R,8000\nGET_VERSION,0\n", {"-d", "3"}, "2>&1 >/dev/full", 179,
+         {"ERROR: failed to write standard output\n"}},
+        {"quit-on-failure after a failure mark", "X,0,/nonexistent\n" + stop_send + "W,7000,1\n", {"-q"}, "", 179,
+         {"ERROR: x1 result-> FAILURE\n", "Failure - "}},
+        {"quit-on-failure alone", stop_send + "W,7000,1\n", {"-q"}, "", 179, {"Failure - "}},
+        {"a failed test command without -q", stop_send + "W,7000,2\n", {}, "", 0, {"Failure - "}},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = hostlink_redirected(c.script, c.options, c.redirections);
+        EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.output;
+        for (const std::string& expected : c.output)
+            EXPECT_NE(run.output.find(expected), std::string::npos) << c.name << ": " << expected << "\n" << run.output;
+    }
+    devsim.stop();
+    EXPECT_EQ(read_file("word.dump"), std::string("\x02\0\0\0", 4)) << "only the run without -q went on";
 }
 
 }  // namespace

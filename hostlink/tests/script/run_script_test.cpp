@@ -405,19 +405,37 @@ TEST_F(RunScript, TestCommandResultsAndQuitOnFailure) {
     EXPECT_EQ(calls, (std::vector<std::string>{"enable", "stop 02:00:00:00:00:07 2000\n"}));
     EXPECT_EQ(device.word(0x10), 1u);
 
-    device.set_word(0x10, 0);
+    // Quit-on-failure ends the run as a failure: alone, after a failure
+    // mark, and from inside a nested script (whose parent stops too).
     stop_on_failure = 1;
-    Outcome quits = run(script);
-    EXPECT_EQ(quits.result, 0);
-    EXPECT_EQ(quits.output, "Failure - failure : SA not recognised\n");
-    EXPECT_EQ(device.word(0x10), 0u);
+    device.silent = {0x20};
+    write_file("sub.txt", script);
+    struct QuitCase {
+        const char* name;
+        const char* script;
+        int result;
+        const char* output;
+    };
+    const QuitCase cases[] = {
+        {"the stop", script, QUIT_ON_FAILURE_RESULT, "Failure - failure : SA not recognised\n"},
+        {"after a write not taken", "W,20,1\nSTOP_SEND,02:00:00:00:00:07\nW,10,1\n", QUIT_ON_FAILURE_RESULT,
+         "ERROR: Failed to write address\nFailure - failure : SA not recognised\n"},
+        {"in a nested script", "F,0,sub.txt\nW,10,1\n", -3, "Failure - failure : SA not recognised\n"},
+    };
+    for (const QuitCase& c : cases) {
+        device.set_word(0x10, 0);
+        Outcome quits = run(c.script);
+        EXPECT_EQ(quits.result, c.result) << c.name;
+        EXPECT_EQ(quits.output, c.output) << c.name;
+        EXPECT_EQ(device.word(0x10), 0u) << c.name;
+    }
 }
 
 TEST_F(RunScript, QuitOnFailureThroughTheBuiltStopSend) {
     ASSERT_EQ(zdp.init(&link), ZDK_SUCCESS);
     stop_on_failure = 1;
     Outcome outcome = run("STOP_SEND,02:00:00:00:00:07\nW,10,1\n");
-    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.result, QUIT_ON_FAILURE_RESULT);
     EXPECT_EQ(outcome.output, "Failure - failure : SA not recognised\n");
     EXPECT_EQ(device.word(0x10), 0u);
 }

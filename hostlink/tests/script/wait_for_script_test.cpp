@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,6 +165,42 @@ TEST_F(WaitMode, KeyEndsModeAndStaysInInput) {
     EXPECT_EQ(key, 'k');
     EXPECT_TRUE(scripts_run.empty());
     EXPECT_EQ(output.find("found!"), std::string::npos);
+}
+
+// Without a console (</dev/null, a closed pipe, a file read to its end) the
+// end of input is no key: the mode goes on serving tickets until END.
+TEST_F(WaitMode, EndOfInputIsNoKey) {
+    const auto inputs = {"/dev/null", "closed pipe", "file at its end"};
+    for (const std::string input : inputs) {
+        SCOPED_TRACE(input);
+        int fd = -1;
+        int ends[2] = {-1, -1};
+        if (input == "/dev/null") {
+            fd = open("/dev/null", O_RDONLY);
+        } else if (input == "closed pipe") {
+            ASSERT_EQ(pipe(ends), 0);
+            close(ends[1]);
+            fd = ends[0];
+        } else {
+            write_file("typed.txt", "");
+            fd = open("typed.txt", O_RDONLY);
+        }
+        ASSERT_GE(fd, 0);
+        dup2(fd, STDIN_FILENO);
+        close(fd);
+        mode_ended = false;
+        scripts_run.clear();
+        start();
+        std::this_thread::sleep_for(150ms);
+        EXPECT_FALSE(mode_ended) << "the end of input ended the mode";
+        write_file("script.txt", "good.txt\n");
+        ASSERT_TRUE(eventually([this] { return ticket_taken() && fs::exists("result.txt"); }));
+        write_file("script.txt", "END\n");
+        finish();
+        EXPECT_EQ(scripts_run, std::vector<std::string>{"good.txt"});
+        fs::remove("result.txt");
+    }
+    dup2(key_pipe[0], STDIN_FILENO);
 }
 
 TEST_F(WaitMode, UncreatableResultEndsMode) {

@@ -82,10 +82,10 @@ TEST_F(CertScriptTest, PrintsOneColumnLine) {
     EXPECT_TRUE(link.replies.empty());
 }
 
-TEST_F(CertScriptTest, FailureUnderQuitOnFailureEndsTheRunWithZero) {
+TEST_F(CertScriptTest, FailureUnderQuitOnFailureEndsTheRunAsAFailure) {
     stop_on_failure = 1;
     std::string output;
-    EXPECT_EQ(run("STOP_SEND,02:00:00:00:00:07\nENABLE_CERT,02:00:00:00:00:07\n", &output), 0);
+    EXPECT_EQ(run("STOP_SEND,02:00:00:00:00:07\nENABLE_CERT,02:00:00:00:00:07\n", &output), QUIT_ON_FAILURE_RESULT);
     EXPECT_EQ(output, "Failure - failure : SA not recognised\n");
     EXPECT_TRUE(link.sent.empty());
 }

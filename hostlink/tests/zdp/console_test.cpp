@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -45,6 +46,71 @@ TEST(ConsoleOnPipe, WaitingByteIsAKeyAndStaysUntilRead) {
     EXPECT_EQ(console_read_key(), -1);
     EXPECT_FALSE(console_read_line(line, sizeof line));
     close(fds[0]);
+}
+
+// The key state tells a waiting byte from the end of input on every kind of
+// standard input, and never takes the byte from a pipe or a file.
+TEST(ConsoleKeyState, KeyNothingOrEnd) {
+    char scratch[] = "/tmp/console_key_XXXXXX";
+    const int typed = mkstemp(scratch);
+    ASSERT_GE(typed, 0);
+    ASSERT_EQ(write(typed, "x", 1), 1);
+    close(typed);
+    struct Case {
+        const char* name;
+        std::function<int()> open_input;  // the descriptor; the test closes it
+        KeyState state;
+        int next_key;  // what a key read then gives
+    };
+    int fds[2] = {-1, -1};
+    const Case cases[] = {
+        {"open empty pipe",
+         [&] {
+             EXPECT_EQ(pipe(fds), 0);
+             return fds[0];
+         },
+         KeyState::none, 'p'},
+        {"byte in a pipe",
+         [&] {
+             EXPECT_EQ(pipe(fds), 0);
+             EXPECT_EQ(write(fds[1], "p", 1), 1);
+             return fds[0];
+         },
+         KeyState::key, 'p'},
+        {"closed empty pipe",
+         [&] {
+             EXPECT_EQ(pipe(fds), 0);
+             close(fds[1]);
+             fds[1] = -1;
+             return fds[0];
+         },
+         KeyState::ended, -1},
+        {"/dev/null", [] { return open("/dev/null", O_RDONLY); }, KeyState::ended, -1},
+        {"file with a byte left", [&] { return open(scratch, O_RDONLY); }, KeyState::key, 'x'},
+        {"file at its end",
+         [&] {
+             int fd = open(scratch, O_RDONLY);
+             lseek(fd, 0, SEEK_END);
+             return fd;
+         },
+         KeyState::ended, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fds[0] = fds[1] = -1;
+        const int fd = c.open_input();
+        ASSERT_GE(fd, 0);
+        StandardInputFrom input(fd);
+        EXPECT_EQ(console_key_state(), c.state);
+        EXPECT_EQ(console_key_state(), c.state) << "asking again changes nothing";
+        if (c.state == KeyState::none) {
+            ASSERT_EQ(write(fds[1], "p", 1), 1);
+        }
+        EXPECT_EQ(console_read_key(), c.next_key);
+        close(fd);
+        if (fds[1] >= 0) close(fds[1]);
+    }
+    unlink(scratch);
 }
 
 TEST(ConsoleOnPipe, OverlongLinesAreCutWithoutOverrun) {

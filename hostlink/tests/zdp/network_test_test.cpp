@@ -44,8 +44,9 @@ protected:
             return;
         }
         if (opcode == 0x17) {
-            Frame reply = zdp_reply(0, seq, statistics_segments(node == transmitter ? transmitter_counters(1000)
-                                                                                   : receiver_counters(990)));
+            if (node == transmitter && !transmitter_reports) return;
+            Frame reply = zdp_reply(0, seq, statistics_segments(node == transmitter ? transmitter_counters(sent_packets)
+                                                                                   : receiver_counters(received_packets)));
             replies.push_back(reply);
             return;
         }
@@ -58,6 +59,12 @@ protected:
         std::string result = test_network_command(link, zdp, script, "02:00:00:00:00:07 50\n");
         *output = testing::internal::GetCapturedStdout();
         return result;
+    }
+
+    static size_t count_of(const std::string& text, const std::string& part) {
+        size_t count = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+        return count;
     }
 
     static std::vector<std::string> performed_pairs(const std::string& output) {
@@ -75,6 +82,9 @@ protected:
     int numacks = 1;
     int start_sends = 0;
     int reads_before_send_failure = -1;
+    uint32_t sent_packets = 1000;
+    uint32_t received_packets = 990;
+    bool transmitter_reports = true;
 };
 
 TEST_F(NetworkTestTest, ThreeStationsRunSixPairsInOrder) {
@@ -87,18 +97,44 @@ TEST_F(NetworkTestTest, ThreeStationsRunSixPairsInOrder) {
         "SA = 2 0 0 0 1 1 , DA = 2 0 0 0 0 7", "SA = 2 0 0 0 1 1 , DA = 2 0 0 0 1 2",
         "SA = 2 0 0 0 1 2 , DA = 2 0 0 0 0 7", "SA = 2 0 0 0 1 2 , DA = 2 0 0 0 1 1"};
     EXPECT_EQ(performed_pairs(output), expected);
-    size_t per_lines = 0;
-    for (size_t at = output.find("\tPER = 1.00%  \n\n"); at != std::string::npos;
-         at = output.find("\tPER = 1.00%  \n\n", at + 1)) {
-        ++per_lines;
-    }
-    EXPECT_EQ(per_lines, 6u);
+    EXPECT_EQ(count_of(output, "\tPER = 1.00%  \n\n"), 6u);
     EXPECT_EQ(send_transfers.count, 6);
     EXPECT_EQ(receive_transfers.count, 6);
     // The second pair of each transmitter starts both of its transfers.
     EXPECT_EQ(start_sends, 9);
     // Three pauses of 500 ms per pair.
     EXPECT_GE(pacing.slept_ms, 6 * 1500);
+}
+
+// Where the transmitter's packet count is missing or zero no PER was
+// measured: n/a in its place; more received than sent is no loss.
+TEST_F(NetworkTestTest, PerWhereNothingWasMeasured) {
+    add_stations(1);
+    struct Case {
+        const char* name;
+        uint32_t sent;
+        uint32_t received;
+        bool transmitter_reports;
+        const char* per_line;
+    };
+    const Case cases[] = {
+        {"nothing sent", 0, 0, true, "\tPER = n/a%  \n\n"},
+        {"no transmitter statistics", 1000, 990, false, "\tPER = n/a%  \n\n"},
+        {"more received than sent", 1000, 1010, true, "\tPER = 0.00%  \n\n"},
+    };
+    for (const Case& c : cases) {
+        sent_packets = c.sent;
+        received_packets = c.received;
+        transmitter_reports = c.transmitter_reports;
+        reset_transfer_tables();
+        std::string output;
+        EXPECT_EQ(run("npkts=0\nTEST_NETWORK_END\n", &output), "") << c.name;
+        EXPECT_EQ(count_of(output, c.per_line), 2u) << c.name << "\n" << output;
+        EXPECT_EQ(count_of(output, "PER = -"), 0u) << c.name;
+        EXPECT_EQ(count_of(output, "nan"), 0u) << c.name;
+        EXPECT_EQ(count_of(output, "inf"), 0u) << c.name;
+        EXPECT_EQ(count_of(output, "ERROR: failed to receive statistics\n"), c.transmitter_reports ? 0u : 2u) << c.name;
+    }
 }
 
 TEST_F(NetworkTestTest, SingleStationRunsNoPair) {

@@ -82,6 +82,57 @@ TEST_F(StatisticsTest, ShortRepliesAreReadUpToTheirEnd) {
     EXPECT_EQ(per_accumulator.reports, 0);
 }
 
+// Segments end where the length field says: Ethernet padding of a short
+// reply is not read as counters; a length field past the frame leaves the
+// frame end the limit.
+TEST_F(StatisticsTest, SegmentsEndAtTheLengthField) {
+    cert_verbose = 1;
+    auto two = transmitter_counters(1000);
+    two.resize(2);
+    Frame padded = zdp_reply(0, 1, statistics_segments(two));
+    padded.resize(60, 0);
+    EXPECT_EQ(print(padded, NODE_A), "TX: 1000 100000 ");
+
+    Frame overstated = zdp_reply(0, 1, statistics_segments(two));
+    overstated[17] = 200;
+    EXPECT_EQ(print(overstated, NODE_A), "TX: 1000 100000 ");
+
+    // A length field that leaves out even the packet count: nothing counts.
+    reset_per_accumulator();
+    Frame understated = zdp_reply(0, 1, statistics_segments(two));
+    understated[17] = 10 + 8;
+    EXPECT_EQ(print(understated, NODE_A), "TX: ");
+    EXPECT_EQ(per_accumulator.reports, 0);
+    uint32_t packets = 0;
+    EXPECT_FALSE(first_counter(understated.data(), static_cast<int>(understated.size()), &packets));
+}
+
+// A PER needs packets sent: with none it shows n/a, and more received than
+// sent shows no loss rather than a negative rate.
+TEST_F(StatisticsTest, PerColumnWhereNothingWasMeasured) {
+    struct Case {
+        uint32_t sent;
+        uint32_t received;
+        const char* columns;
+    };
+    const Case cases[] = {
+        {0, 0, "0.00 n/a   1 "},
+        {0, 990, "0.00 n/a   1 "},
+        {1000, 1010, "0.00 0.00e+00   1 "},
+        {1000, 0, "0.00 1.00e+00   1 "},
+    };
+    for (const Case& c : cases) {
+        reset_per_accumulator();
+        print(transmitter_reply(c.sent), NODE_A);
+        EXPECT_EQ(print(receiver_reply(c.received), NODE_B), c.columns) << c.sent << " sent, " << c.received;
+    }
+    // In the other order the accumulator holds no number either.
+    reset_per_accumulator();
+    print(receiver_reply(990), NODE_B);
+    print(transmitter_reply(0), NODE_A);
+    EXPECT_TRUE(std::isnan(per_accumulator.value));
+}
+
 TEST_F(StatisticsTest, ReportStatsPrintsOnlyThePairColumnsByDefault) {
     link.responder = [this](const Frame& sent, std::deque<Frame>& replies) {
         bool to_transmitter = std::memcmp(sent.data(), NODE_A, 6) == 0;

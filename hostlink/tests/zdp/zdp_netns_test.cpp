@@ -117,6 +117,40 @@ TEST_F(ZdpEndToEnd, TestNetworkRunsTheSixPairsInOrder) {
     EXPECT_EQ(count_of(run.output, "Failed to receive ACK"), 0u) << run.output;
 }
 
+// Numbers only where something was measured: a test that sends nothing gives
+// no PER, and the padding of a short statistics reply is no counter.
+TEST_F(ZdpEndToEnd, NothingSentAndShortStatisticsReplies) {
+    {
+        DevsimProcess devsim({"--node", NODE_B, "--ack-gap-ms", "5"});
+        ASSERT_TRUE(devsim.ready()) << devsim.output();
+        ProgramRun run = hostlink(std::string("TEST_NETWORK,") + DEVICE + "\n"
+                                  "dgen_type=1\nlength=64\nnpkts=0\nnumacks=1\n"
+                                  "TEST_NETWORK_END\n");
+        devsim.stop();
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(count_of(run.output, "\tPER = n/a%  \n\n"), 2u) << run.output;
+        EXPECT_EQ(count_of(run.output, "nan"), 0u) << run.output;
+        EXPECT_EQ(count_of(run.output, "inf"), 0u) << run.output;
+    }
+    DevsimProcess devsim({"--node", NODE_B, "--ack-gap-ms", "5", "--stats-counters", "2"});
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+    std::string a = DEVICE, b = NODE_B;
+    ProgramRun run = hostlink("ENABLE_CERT," + a + "\nENABLE_CERT," + b + "\n"
+                              "CONFIG_SEND," + a + "\nSA=" + a + "\nDA=" + b +
+                                  "\ndgen_type=1\nlength=100\nnpkts=100\nnumacks=1\nCONFIG_SEND_END\n"
+                                  "CONFIG_RECEIVE," + b + "\nSA=" + a + "\nDA=" + b +
+                                  "\ndgen_type=1\nlength=100\nCONFIG_RECEIVE_END\n"
+                                  "START_SEND," + a + " 5000\n"
+                                  "REPORT_STATS," + a + " 3000\n"
+                                  "REPORT_STATS," + b + " 3000\n",
+                              {"-c"});
+    devsim.stop();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("Failure"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("TX: 100 10000 RX: "), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("unknown csType"), std::string::npos) << run.output;
+}
+
 TEST_F(ZdpEndToEnd, StationAndChannelTablesShowWhatTheEmulatorHolds) {
     DevsimProcess devsim(devsim_options("0", "30"));
     ASSERT_TRUE(devsim.ready()) << devsim.output();
