@@ -30,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t form = data[0];
     ++data;
     --size;
-    const std::string text(reinterpret_cast<const char*>(data), size);
 
     char piece[hex_piece_capacity] = {};
     for (std::size_t i = 0; i < size && i < sizeof piece - 1; ++i) piece[i] = static_cast<char>(data[i]);
@@ -38,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parse_hex_piece(piece, bytes) > hex_piece_max_bytes) std::abort();
 
     MemoryFiles files;
-    files.add("in.hex", text);
+    files.add("in.hex", std::string(reinterpret_cast<const char*>(data), size));
     files.add("small.hex", "0102030405\n");
     static const std::vector<std::vector<std::string>> command_lines = {
         {"imgbuild", "-o", "in.hex", "-2", "in.hex"},
