@@ -27,17 +27,16 @@ int main(int argc, char* argv[])
     default: break;
     }
 
-    const ndx::BaseCandidates candidates = ndx::processBaseCandidates();
-    const ndx::BaseDecision base = ndx::decideBaseDirectory(candidates);
-    const std::string baseNote = ndx::baseDirectoryText(base, candidates);
+    // Before any window: a kit that cannot be used starts nothing.
+    const ndx::StartBase base = ndx::settleBaseDirectory(ndx::processBaseCandidates());
     ndx::LinuxInterfaceSource interfaces;
     ndx::QtProcessRunner runner;
 
     if (command.action != ndx::Action::Window) {
         QCoreApplication app(argc, argv);
         ndx::ErrorStreamMemo errors;
-        errors.addLine(baseNote);
-        if (base.source == ndx::BaseSource::Unreadable) return 1;
+        errors.addLine(base.note);
+        if (base.directory.empty()) return 1;
         ndx::ConsoleMessageBoxes boxes;
         ndx::ConsoleMemo log;
         ndx::ErrorStreamChildOutput childOutput;
@@ -46,12 +45,12 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     ndx::QtMessageBoxes boxes;
-    if (base.source == ndx::BaseSource::Unreadable) {
+    if (base.directory.empty()) {
         // Nothing may start from a base that is not known.
-        boxes.show("Error", baseNote, ndx::BoxIcon::Error);
+        boxes.show("Error", base.note, ndx::BoxIcon::Error);
         return 1;
     }
-    ndx::TMainForm form({interfaces, runner, boxes, base.directory, baseNote});
+    ndx::TMainForm form({interfaces, runner, boxes, base.directory, base.note});
     boxes.setParent(&form);
     QObject::connect(&form, &ndx::TMainForm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     form.show();

@@ -80,7 +80,7 @@ int reset_device(EthernetLink& link, int mode) {
     // The device resets before it could answer, so the request is sent once.
     prepare_request(OPCODE_WRITE_MEMORY, RESET_CONTROL_ADDRESS, 4);
     put_le32(message_buffer + MESSAGE_DATA_OFFSET, RESET_COMMAND);
-    send_message(link, message_buffer, HEADER_SIZE + 4);
+    send_request(link, HEADER_SIZE + 4);
     pause_ms(RESET_SETTLE_MS);
     uint32_t value = 0;
     int result = wait_for_device(link, 0, 4, 120, &value, 5);

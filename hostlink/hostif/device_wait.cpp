@@ -25,15 +25,15 @@ void drain_late_replies(EthernetLink& link) {
 int poll_word(EthernetLink& link, uint32_t address, int n, int rounds, uint32_t* value) {
     if (n < 0 || n > MESSAGE_DATA_CAPACITY) return 0;
     prepare_request(OPCODE_READ_MEMORY, address, n);
-    send_message(link, message_buffer, HEADER_SIZE + n);
-    int captured = receive_message(link, message_buffer, MESSAGE_BUFFER_SIZE, POLL_RETRIES);
+    send_request(link, HEADER_SIZE + n);
+    int captured = receive_reply_counted(link, POLL_RETRIES);
     int passes = 0;
-    while (captured <= HEADER_SIZE) {
+    while (captured == 0) {
         if (--rounds < 0) return 0;
         if (++passes % DOTS_EVERY == 0) std::printf(".");
         std::fflush(stdout);
         pause_ms(POLL_PAUSE_MS);
-        captured = receive_message(link, message_buffer, MESSAGE_BUFFER_SIZE, POLL_RETRIES);
+        captured = receive_reply_counted(link, POLL_RETRIES);
     }
     *value = get_le32(message_buffer + MESSAGE_DATA_OFFSET);
     int arrived = captured - HEADER_SIZE;
@@ -58,12 +58,12 @@ int wait_for_device(EthernetLink& link, uint32_t address, int n, int seconds, ui
 
 void run_code(EthernetLink& link, uint32_t address) {
     prepare_request(OPCODE_RUN_CODE, address, 0);
-    send_message(link, message_buffer, HEADER_SIZE);
+    send_request(link, HEADER_SIZE);
 }
 
 void send_activate(EthernetLink& link) {
     prepare_request_keeping_address(OPCODE_ACTIVATE, 0);
-    send_message(link, message_buffer, HEADER_SIZE);
+    send_request(link, HEADER_SIZE);
 }
 
 int activate_device(EthernetLink& link) {

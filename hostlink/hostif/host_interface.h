@@ -50,19 +50,24 @@ int send_message(EthernetLink& link, uint8_t* frame, int length);
 // The first frame of up to retries + 1 capture calls, copied into buffer.
 // Its length, or 0 (nothing came, or it did not fit the 32..capacity range).
 int receive_message(EthernetLink& link, uint8_t* buffer, int capacity, int retries);
+// Reads and writes wait for their reply after each send until it comes or
+// 100 ms have passed, and send up to five times. Frames that were waiting
+// before the request are dropped; only host-interface frames answer it.
+//
 // Reads n (0..MESSAGE_DATA_CAPACITY) bytes of memory, or of the AFE serial
 // registers when serial is non-zero, into message_buffer + 32. The data count
 // of the reply (never more than n nor more than arrived), or 0.
 int read_block(EthernetLink& link, uint32_t address, int n, int serial);
-// Writes the n bytes standing at message_buffer + 32; up to five sends. The
-// count the device reports written (at most n), or 0.
+// Writes the n bytes standing at message_buffer + 32. The count the device
+// reports written (at most n), or 0.
 int write_block(EthernetLink& link, uint32_t address, int n, int serial);
 // Word operations: 0, or -1 unless the device answered all four bytes.
 int read_word(EthernetLink& link, uint32_t address, uint32_t* value);
 int write_word(EthernetLink& link, uint32_t address, uint32_t value);
 int read_serial(EthernetLink& link, uint32_t address, uint32_t* value);
 int write_serial(EthernetLink& link, uint32_t address, uint32_t value);
-// One read request, then listens for up to `rounds` further 100 ms passes.
+// One read request, then listens (11 capture calls) for up to `rounds` further
+// 100 ms passes.
 int poll_word(EthernetLink& link, uint32_t address, int n, int rounds, uint32_t* value);
 // Polls for about `seconds` in attempts of `rounds` passes; drains late replies.
 int wait_for_device(EthernetLink& link, uint32_t address, int n, int seconds, uint32_t* value, int rounds);

@@ -5,10 +5,6 @@
 
 namespace {
 
-constexpr int READ_RETRIES = 10;
-constexpr int WRITE_RETRIES = 200;
-constexpr int WRITE_SENDS = 5;
-
 bool block_size_fits(int n) {
     if (n >= 0 && n <= MESSAGE_DATA_CAPACITY) return true;
     std::printf("ERROR: a block of %d bytes does not fit in a message\n", n);
@@ -17,11 +13,11 @@ bool block_size_fits(int n) {
 
 }  // namespace
 
+// Reads change nothing on the device, so they are sent again like writes.
 int read_block(EthernetLink& link, uint32_t address, int n, int serial) {
     if (!block_size_fits(n)) return 0;
-    prepare_request(serial ? OPCODE_READ_SERIAL : OPCODE_READ_MEMORY, address, n);
-    send_message(link, message_buffer, HEADER_SIZE + n);
-    int captured = receive_message(link, message_buffer, MESSAGE_BUFFER_SIZE, READ_RETRIES);
+    int captured = exchange_request(link, serial ? OPCODE_READ_SERIAL : OPCODE_READ_MEMORY, address, n);
+    if (captured <= 0) return 0;
     // A reply can only deliver the data that actually arrived with it.
     int arrived = captured - HEADER_SIZE;
     int count = take_reply(captured, n < arrived ? n : arrived);
@@ -30,18 +26,13 @@ int read_block(EthernetLink& link, uint32_t address, int n, int serial) {
 
 int write_block(EthernetLink& link, uint32_t address, int n, int serial) {
     if (!block_size_fits(n)) return 0;
-    uint8_t opcode = serial ? OPCODE_WRITE_SERIAL : OPCODE_WRITE_MEMORY;
-    for (int send = 0; send < WRITE_SENDS; ++send) {
-        prepare_request(opcode, address, n);
-        if (send_message(link, message_buffer, HEADER_SIZE + n) == 0) {
-            std::printf("ERROR: Failed to send packet\n");
-            return 0;
-        }
-        int captured = receive_message(link, message_buffer, MESSAGE_BUFFER_SIZE, WRITE_RETRIES);
-        int count = take_reply(captured, n);
-        if (count >= 0) return count;
+    int captured = exchange_request(link, serial ? OPCODE_WRITE_SERIAL : OPCODE_WRITE_MEMORY, address, n);
+    if (captured < 0) {
+        std::printf("ERROR: Failed to send packet\n");
+        return 0;
     }
-    return 0;
+    int count = take_reply(captured, n);
+    return count < 0 ? 0 : count;
 }
 
 static int read_word_with(EthernetLink& link, uint32_t address, uint32_t* value, int serial) {

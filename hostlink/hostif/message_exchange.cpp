@@ -88,19 +88,26 @@ int send_message(EthernetLink& link, uint8_t* frame, int length) {
     return n;
 }
 
+int capture_frame(EthernetLink& link, int capacity, const uint8_t** bytes) {
+    int length = 0;
+    if (link.receive_frame(bytes, &length) != ZDK_SUCCESS) return 0;
+    if (length < HEADER_SIZE) {
+        std::printf("ERROR: Packet length is too sort %d\n", length);
+        return -1;
+    }
+    if (length > capacity) {
+        std::printf("ERROR: Buffer is too short pkt %d recv %d\n", capacity, length);
+        return -1;
+    }
+    return length;
+}
+
 int receive_message(EthernetLink& link, uint8_t* buffer, int capacity, int retries) {
     const uint8_t* bytes = nullptr;
-    int length = 0;
     for (int call = 0; call <= retries; ++call) {
-        if (link.receive_frame(&bytes, &length) != ZDK_SUCCESS) continue;
-        if (length < HEADER_SIZE) {
-            std::printf("ERROR: Packet length is too sort %d\n", length);
-            return 0;
-        }
-        if (length > capacity) {
-            std::printf("ERROR: Buffer is too short pkt %d recv %d\n", capacity, length);
-            return 0;
-        }
+        const int length = capture_frame(link, capacity, &bytes);
+        if (length < 0) return 0;
+        if (length == 0) continue;
         std::memcpy(buffer, bytes, length);
         return length;
     }

@@ -82,3 +82,16 @@ bool EthernetLink::wait_for_capture() {
     pollfd capture_fd{pcap_get_selectable_fd(capture_), POLLIN, 0};
     return capture_fd.fd >= 0 && poll(&capture_fd, 1, READ_TIMEOUT_MS) > 0;
 }
+
+// Asking the wait set costs less than asking the library, whose non-blocking
+// read polls the descriptor itself; and it spares the next wait a second
+// look at a descriptor the set still lists as ready from the last reply.
+bool EthernetLink::capture_waiting() {
+    if (capture_wait_ < 0) return true;  // the library's own check decides
+    epoll_event events[2];
+    const int ready = epoll_wait(capture_wait_, events, 2, 0);
+    for (int i = 0; i < ready; ++i) {
+        if (events[i].data.u32 == CAPTURE_READY) return true;
+    }
+    return false;
+}

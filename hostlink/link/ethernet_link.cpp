@@ -188,6 +188,17 @@ ZdkStatus EthernetLink::receive_frame(const uint8_t** bytes, int* length) {
     return ZDK_SUCCESS;
 }
 
+ZdkStatus EthernetLink::take_waiting_frame(const uint8_t** bytes, int* length) {
+    if (capture_ == nullptr) return ZDK_NO_CAPTURE_HANDLE;
+    if (!capture_waiting()) return ZDK_RECEIVE_PACKET_FAILED;
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    if (pcap_next_ex(capture_, &header, &data) != 1) return ZDK_RECEIVE_PACKET_FAILED;
+    *bytes = data;
+    *length = static_cast<int>(header->caplen);
+    return ZDK_SUCCESS;
+}
+
 ZdkStatus EthernetLink::unsupported_with_arguments(void*, void*) { return ZDK_UNSUPPORTED_ROUTINE; }
 
 ZdkStatus EthernetLink::unsupported_without_arguments() { return ZDK_UNSUPPORTED_ROUTINE; }

@@ -51,6 +51,10 @@ public:
     virtual ZdkStatus dump_to_file(const char* path);
     virtual ZdkStatus unsupported_without_arguments();
     virtual ZdkStatus replay_file(const char* path);
+    // Takes one frame that has already arrived, without waiting (one
+    // non-blocking check when none has); 269 when none waits. *bytes stays
+    // valid until the next capture call.
+    virtual ZdkStatus take_waiting_frame(const uint8_t** bytes, int* length);
 
     // The PC interface's MAC address, set by start-up once the filter is installed.
     uint8_t local_mac[6] = {0, 0, 0, 0, 0, 0};
@@ -74,6 +78,8 @@ protected:
     void prepare_capture_wait();
     // Waits at most 1 ms for the capture descriptor to become readable.
     bool wait_for_capture();
+    // Without waiting: whether a captured frame is ready to be read.
+    bool capture_waiting();
     // Keeps the reason why device `name` could not be opened or filtered.
     void note_capture_error(const char* name, const char* text, bool denied);
 

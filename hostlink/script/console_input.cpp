@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "console.h"
+#include "console/console.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <thread>
 
-#include "console.h"
+#include "console/console.h"
 #include "hostif/memory_file.h"
 #include "script.h"
 

@@ -6,7 +6,7 @@
 
 #include "capture_diagnosis.h"
 #include "link/ethernet_link.h"
-#include "script/console.h"
+#include "console/console.h"
 #include "settings/settings.h"
 
 namespace {

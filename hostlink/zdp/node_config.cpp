@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../link/zdk_status.h"
+#include "link/zdk_status.h"
 #include "settings/settings.h"
 #include "script_block.h"
 #include "zdp_ack.h"

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../link/ethernet_link.h"
+#include "link/ethernet_link.h"
 #include "settings/settings.h"
 #include "script_block.h"
 #include "statistics.h"

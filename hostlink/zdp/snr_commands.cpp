@@ -1,7 +1,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "../hostif/host_interface.h"
+#include "hostif/host_interface.h"
 #include "settings/settings.h"
 #include "snr.h"
 #include "zdp_commands.h"

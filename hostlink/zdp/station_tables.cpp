@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../hostif/host_interface.h"
+#include "hostif/host_interface.h"
 #include "zdp_ack.h"
 #include "zdp_commands.h"
 

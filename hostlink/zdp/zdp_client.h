@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../link/ethernet_link.h"
+#include "link/ethernet_link.h"
 #include "zdp_pacing.h"
 
 // ZDP opcodes (byte 19 of a ZDP frame).

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <thread>
 
-#include "../script/console.h"
+#include "console/console.h"
 
 long long ZdpPacing::now_seconds() { return static_cast<long long>(std::time(nullptr)); }
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "fakes.h"
@@ -104,6 +105,56 @@ TEST(Program, BaseDirectory)
         EXPECT_EQ(run.errors.substr(0, run.errors.find('\n')), c.firstLine);
         EXPECT_EQ(run.output, "Err: interface no-such-if is not listed.\n");
     }
+}
+
+// The package's layout: <prefix>/bin/ndxupgrade and the kit in
+// <prefix>/share/hostlink-toolset/kit. Started anywhere else, the program
+// works in the user's copy of that kit under XDG_DATA_HOME.
+TEST(Program, InstalledKitThroughTheWorkingCopy)
+{
+    TempBase prefix, base, elsewhere;
+    fs::remove_all(elsewhere.root / "Tool");
+    fs::remove_all(elsewhere.root / "Kernel");
+    fs::create_directories(prefix.root / "bin");
+    fs::copy_file(NDXUPGRADE_BINARY, prefix.root / "bin/ndxupgrade");
+    fs::permissions(prefix.root / "bin/ndxupgrade", fs::perms::owner_all);
+    const fs::path kit = prefix.root / "share/hostlink-toolset/kit";
+    fs::create_directories(kit.parent_path());
+    fs::rename(base.root, kit);
+    const std::string data = elsewhere.path() + "/data";
+    const std::string copy = data + "/hostlink-toolset/kit";
+    const std::string line = "ndxupgrade: base directory " + copy + " (your working copy of the installed kit " +
+                             kit.string() + "; ";
+    const std::string notListed = "Err: interface no-such-if is not listed.\n";
+    const struct {
+        std::function<void()> before;
+        std::string dataHome;
+        int status;
+        std::string firstLine, output;
+    } cases[] = {
+        {[] {}, data, 1, line + "made now)", notListed},
+        {[] {}, data, 1, line + "up to date)", notListed},
+        {[&] { writeFile(kit / "Tool/connect.txt", "W 8000 3\n"); }, data, 1, line + "refreshed from it now)",
+         notListed},
+        // No place for the copy: nothing starts.
+        {[&] { writeFile(elsewhere.root / "file", ""); }, elsewhere.path() + "/file", 1,
+         "Can't set up your working copy of the kit " + kit.string() + " in " + elsewhere.path() +
+             "/file/hostlink-toolset/kit (" + elsewhere.path() + "/file: Not a directory); set XDG_DATA_HOME to a "
+             "folder you can write, or start ndxupgrade in a writable copy of the kit.",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firstLine);
+        c.before();
+        const ProgramRun run = runShell(elsewhere,
+                                        "cd \"" + elsewhere.path() + "\" && XDG_DATA_HOME=\"" + c.dataHome +
+                                            "\" exec \"$NDX\" --query-version --mac 0A-3F-71-00-00-07 --interface no-such-if",
+                                        (prefix.root / "bin/ndxupgrade").string());
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.errors.substr(0, run.errors.find('\n')), c.firstLine);
+        EXPECT_EQ(run.output, c.output);
+    }
+    EXPECT_EQ(readFile(copy + "/Tool/connect.txt"), "W 8000 3\n");
 }
 
 // A current directory that cannot be read (removed, or too deep for any path

@@ -6,15 +6,18 @@
 #
 # Environment: BUILD_DIR, CPACK, KIT_TEST_LIB (check helpers), PACKAGE_OUT
 # (scratch folder, kept for the lintian test), PACKAGE_NAME, PACKAGE_VERSION,
-# PACKAGE_GROUP, KIT_DIR (the kit's folder below /usr).
+# PACKAGE_GROUP, KIT_DIR (the kit's folder below /usr), SOURCE_DIR.
 . "$KIT_TEST_LIB"
-: "${CPACK:?}" "${PACKAGE_OUT:?}" "${PACKAGE_NAME:?}" "${PACKAGE_VERSION:?}" "${PACKAGE_GROUP:?}" "${KIT_DIR:?}"
+: "${CPACK:?}" "${SOURCE_DIR:?}" "${PACKAGE_OUT:?}" "${PACKAGE_NAME:?}" "${PACKAGE_VERSION:?}" "${PACKAGE_GROUP:?}" "${KIT_DIR:?}"
 
 testbed_name="$PACKAGE_NAME-testbed"
 architecture=$(dpkg --print-architecture)
 main_deb="$PACKAGE_OUT/${PACKAGE_NAME}_${PACKAGE_VERSION}_$architecture.deb"
 testbed_deb="$PACKAGE_OUT/${testbed_name}_${PACKAGE_VERSION}_$architecture.deb"
 kit="usr/$KIT_DIR"
+# Debian's Wireshark reads Lua plugins from this folder (and the user's own).
+lua_plugins=$(tshark -G folders 2> /dev/null | sed -n 's/^Global Lua Plugins:[[:space:]]*\///p')
+[ -n "$lua_plugins" ] || { echo "FAIL: tshark names no global Lua plugin folder"; exit 1; }
 
 rm -rf "$PACKAGE_OUT"
 mkdir -p "$PACKAGE_OUT" || exit 1
@@ -43,6 +46,7 @@ usr/bin/hostlink
 usr/bin/imgbuild
 usr/bin/ndxupgrade
 usr/bin/tabgen
+$lua_plugins/hpnadev.lua
 usr/share/applications/com.talvenrick.ndxupgrade.desktop
 usr/share/bash-completion/completions/hostlink
 usr/share/bash-completion/completions/imgbuild
@@ -92,9 +96,12 @@ root="$work/root"
 mkdir -p "$root"
 dpkg-deb -x "$main_deb" "$root" && dpkg-deb -x "$testbed_deb" "$root" || fail "dpkg-deb -x"
 
-links_to() { [ -L "$1" ] && [ "$(readlink "$1")" = "$2" ]; }
+# Relative within /usr, as Debian wants: resolved inside the unpacked tree.
+links_to() { [ -L "$1" ] && [ "$(readlink -f "$1")" = "$(readlink -f "$2")" ] && [ -f "$2" ]; }
+relative_link() { case "$(readlink "$1")" in /*) return 1 ;; esac; }
 for program in hostlink tabgen imgbuild; do
-    check "the kit's Tool/$program is a link to /usr/bin/$program" links_to "$root/$kit/Tool/$program" "/usr/bin/$program"
+    check "the kit's Tool/$program is a link to /usr/bin/$program" links_to "$root/$kit/Tool/$program" "$root/usr/bin/$program"
+    check "that link is relative" relative_link "$root/$kit/Tool/$program"
     check "the completion for $program is found under its name" \
         sh -c '[ "$1" = hostlink ] || [ "$(readlink "$2")" = hostlink ]' sh "$program" \
         "$root/usr/share/bash-completion/completions/$program"
@@ -104,7 +111,9 @@ check "the kit's shell scripts are executable" is_program "$root/$kit/Kernel/pro
 stripped() { ! file "$1" | grep -q 'not stripped'; }
 check "the programs are stripped" stripped "$root/usr/bin/hostlink"
 desktop="$root/usr/share/applications/com.talvenrick.ndxupgrade.desktop"
-check "the launcher starts ndxupgrade in the installed kit" has_line "$desktop" "Path=/$kit"
+no_path() { ! grep -q '^Path=' "$1"; }
+check "the launcher needs no working directory" no_path "$desktop"
+check "the dissector is the source tree's" cmp -s "$root/$lua_plugins/hpnadev.lua" "$SOURCE_DIR/wireshark/hpnadev.lua"
 check "the launcher's program is in the package" has_line "$desktop" "Exec=ndxupgrade"
 is_gzip() { gzip -t "$1" 2> /dev/null; }
 check "the manual pages are gzipped" is_gzip "$root/usr/share/man/man5/prm.inf.5.gz"
@@ -123,7 +132,7 @@ check "Description has a synopsis and a long text" field_has "$main_deb" Descrip
 for dependency in adduser libcap2-bin 'libpcap0\.8' 'libqt6widgets6' 'libc6 \(>= '; do
     check "Depends names $dependency" field_has "$main_deb" Depends "(^|, )$dependency"
 done
-check "Suggests the testbed package" field_is "$main_deb" Suggests "$testbed_name"
+check "Suggests the testbed package and Wireshark" field_is "$main_deb" Suggests "$testbed_name, wireshark | tshark"
 check "the testbed package is $testbed_name" field_is "$testbed_deb" Package "$testbed_name"
 check "the testbed package depends on the C library (dpkg-shlibdeps ran)" field_has "$testbed_deb" Depends '(^|, )libc6 \('
 no_qt() { ! field "$testbed_deb" Depends | grep -q qt; }
@@ -223,6 +232,25 @@ check "tabgen -h" runs 0 "-o Section o" "$root/usr/bin/tabgen" -h
 check "imgbuild -h" runs 1 "Usage:" "$root/usr/bin/imgbuild" -h
 check "ndxupgrade without a display prints its usage" runs 2 "usage: ndxupgrade" "$root/usr/bin/ndxupgrade" --upgrade
 check "ndxupgrade --help without a display" runs 0 "usage: ndxupgrade" "$root/usr/bin/ndxupgrade" --help
+check "ndxupgrade --version without a display" runs 0 "NDX Firmware Upgrade Utility Version" "$root/usr/bin/ndxupgrade" --version
+
+# Started outside any kit, ndxupgrade finds the unpacked kit from its own place
+# and works in the user's copy of it; outside a test network the interface is
+# not found, so the query ends there, having started nothing.
+data="$work/data"
+copy="$data/$PACKAGE_NAME/kit"
+query() {
+    (cd "$work" && runs 1 "$1" env XDG_DATA_HOME="$data" "$root/usr/bin/ndxupgrade" \
+        --query-version --mac 0A-3F-71-00-00-07 --interface no-such-if)
+}
+check "ndxupgrade makes the working copy of the installed kit" \
+    query "base directory $copy (your working copy of the installed kit $root/$kit; made now)"
+check "ndxupgrade reuses it at the next start" query "(your working copy of the installed kit $root/$kit; up to date)"
+check "the copy's parameter file is the installed one" cmp -s "$copy/Tool/prm_NDX470.dat" "$root/$kit/Tool/prm_NDX470.dat"
+for program in hostlink tabgen imgbuild; do
+    check "the copy's Tool/$program is a link to the installed program" links_to "$copy/Tool/$program" "$root/usr/bin/$program"
+done
+check "hostlink -v through the copy's link" runs 0 "hostlink version $PACKAGE_VERSION" "$copy/Tool/hostlink" -v
 check "devsim --help" runs 0 "usage: devsim" "$root/usr/bin/devsim" --help
 
 verdict

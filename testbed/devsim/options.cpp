@@ -43,6 +43,7 @@ enum LongOnly {
     opt_zdp_stale,
     opt_zdp_error,
     opt_stats_counters,
+    opt_zdp_late,
 };
 
 const option long_options[] = {
@@ -81,6 +82,7 @@ const option long_options[] = {
     {"zdp-stale", no_argument, nullptr, opt_zdp_stale},
     {"zdp-error", required_argument, nullptr, opt_zdp_error},
     {"stats-counters", required_argument, nullptr, opt_stats_counters},
+    {"zdp-late", required_argument, nullptr, opt_zdp_late},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -229,7 +231,8 @@ const char* usage_text() {
            "flash:    --flash FILE --flash-size N --eeprom FILE --eeprom-size small|large|N\n"
            "          --erase-ms MS --program-ms MS --prog-fail B\n"
            "stations: --node MAC --loss P --ack-gap-ms MS --snr DB --pe N\n"
-           "          --zdp-drop P --zdp-stale --zdp-error CODE --stats-counters N\n";
+           "          --zdp-drop P --zdp-stale --zdp-error CODE --stats-counters N\n"
+           "          --zdp-late MS\n";
 }
 
 bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, bool& help) {
@@ -337,6 +340,7 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
             ok = parse_unsigned(arg, 10, 9, v);
             o.stats_counters = static_cast<int>(v);
             break;
+        case opt_zdp_late: ok = parse_ms(arg, o.zdp_late_ms); break;
         case ':':
             error = std::string("option needs a value: ") + argv[optind - 1];
             return false;

@@ -65,6 +65,7 @@ struct DevsimOptions {
     double zdp_drop = 0.0;
     bool zdp_stale = false;
     int zdp_error = -1;  // -1: requests are judged on their merits
+    int zdp_late_ms = 0;  // extra delay of every ZDP reply
     int stats_counters = -1;  // -1: full statistics replies; N: N counters, no samples
 };
 

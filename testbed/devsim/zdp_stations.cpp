@@ -321,8 +321,19 @@ void ZdpStations::answer(const Station& station, const uint8_t* request, uint8_t
     if (device_.options.zdp_stale) {
         std::vector<uint8_t> stale = out;
         frame::put16be(stale.data() + zdp::sequence, static_cast<uint16_t>(sequence - 1));
-        device_.send(std::move(stale));
+        send_reply(std::move(stale));
     }
     frame::put16be(out.data() + zdp::sequence, sequence);
-    device_.send(std::move(out));
+    send_reply(std::move(out));
+}
+
+// --zdp-late holds every reply back on top of the device's own --delay-ms.
+void ZdpStations::send_reply(std::vector<uint8_t> frame) {
+    const int late_ms = device_.options.zdp_late_ms;
+    if (late_ms <= 0) {
+        device_.send(std::move(frame));
+        return;
+    }
+    device_.scheduler.at(device_.now_us() + int64_t{late_ms} * 1000,
+                         [this, frame = std::move(frame)]() mutable { device_.send(std::move(frame)); });
 }

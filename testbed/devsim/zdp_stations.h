@@ -96,6 +96,7 @@ private:
 
     void answer(const Station& station, const uint8_t* request, uint8_t opcode,
                 const std::vector<uint8_t>& segment_bytes = {});
+    void send_reply(std::vector<uint8_t> frame);
     void preset_tables();
 
     Device& device_;

@@ -24,7 +24,8 @@ TEST(DevsimOptions, ValuesAreRead) {
     ASSERT_TRUE(parse({"-i", "dv0", "-M", "0a-3f-71-00-00-07", "--fw-version", "7.2.3", "--link", "0x10",
                        "--boot-mode", "2", "--reply-header", "01:02:03:04:05:06:07:08:09", "--load",
                        "8000=a.bin", "--dump", "0x8000:1AC=b.bin", "--drop-prob", "0.25", "--short-write", "3",
-                       "--eeprom-size", "large", "--flash-size", "64K", "--node", "0A:3F:71:00:00:02"},
+                       "--eeprom-size", "large", "--flash-size", "64K", "--node", "0A:3F:71:00:00:02",
+                       "--zdp-late", "250"},
                       o, error))
         << error;
     EXPECT_EQ(o.interface, "dv0");
@@ -42,6 +43,7 @@ TEST(DevsimOptions, ValuesAreRead) {
     EXPECT_EQ(o.eeprom_size, 512u * 1024);
     EXPECT_EQ(o.flash_size, 65536u);
     EXPECT_EQ(o.nodes.size(), 1u);
+    EXPECT_EQ(o.zdp_late_ms, 250);
 }
 
 TEST(DevsimOptions, BadValuesAreRefused) {
@@ -58,6 +60,7 @@ TEST(DevsimOptions, BadValuesAreRefused) {
         {"-i", "dv0", "--busy-ms", "soon"},
         {"-i", "dv0", "--short-write", "1483"},
         {"-i", "dv0", "--zdp-error", "256"},
+        {"-i", "dv0", "--zdp-late", "-5"},
         {"-i", "dv0", "--stats-counters", "10"},
         {"-i", "dv0", "--no-such-option"},
         {"-i", "dv0", "stray"},

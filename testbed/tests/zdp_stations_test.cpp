@@ -246,6 +246,24 @@ TEST(ZdpStations, FaultOptions) {
         EXPECT_EQ(sequence_of(frames[1]), 0);
     }
     {
+        // Late on top of the device's own delay; host-interface replies keep theirs.
+        DevsimOptions o;
+        o.zdp_late_ms = 30;
+        o.delay_ms = 5;
+        Network n(o);
+        EXPECT_TRUE(n.ask(zdp_request(node_b, 0x08, 4)).empty());
+        n.device.advance(n.now * ms + 30 * ms);
+        n.device.advance(n.now * ms + 34 * ms);
+        EXPECT_TRUE(n.wire.frames.empty());
+        n.device.advance(n.now * ms + 35 * ms);
+        ASSERT_EQ(n.wire.frames.size(), 1u);
+        EXPECT_EQ(sequence_of(n.wire.frames[0]), 4);
+        n.now = 100;
+        EXPECT_TRUE(n.ask(read_request(0x100, 4)).empty());
+        n.device.advance(105 * ms);
+        EXPECT_EQ(n.wire.frames.size(), 1u);
+    }
+    {
         // Two counters and no samples: the length field says 10 + 8 + 16,
         // the frame is padded to 60 bytes.
         DevsimOptions o;

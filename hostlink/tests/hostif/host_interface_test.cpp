@@ -12,7 +12,17 @@ using testing::internal::GetCapturedStdout;
 
 namespace {
 
-class HostInterface : public HostifTest {};
+class HostInterface : public HostifTest {
+protected:
+    // The first request sent gets `reply`; every later one gets nothing.
+    void answer_first_request_with(const ScriptedLink::Frame& reply) {
+        link.responder = [reply, answered = false](const ScriptedLink::Frame&,
+                                                   std::deque<ScriptedLink::Frame>& replies) mutable {
+            if (!answered) replies.push_back(reply);
+            answered = true;
+        };
+    }
+};
 
 TEST_F(HostInterface, ReadOfFourBytesSendsMinimumFrame) {
     device.set_word(0x1234, 0xCAFEF00D);
@@ -54,7 +64,9 @@ TEST_F(HostInterface, SilentDeviceGetsFiveIdenticalWritesQuietly) {
     EXPECT_EQ(GetCapturedStdout(), "");
     ASSERT_EQ(link.sent.size(), 5u);
     for (const auto& f : link.sent) EXPECT_EQ(f, link.sent[0]);
-    EXPECT_EQ(link.receive_calls, 5 * 201);
+    // Each send listens for 100 ms.
+    EXPECT_EQ(link.sent_at_us, (std::vector<int64_t>{0, 100000, 200000, 300000, 400000}));
+    EXPECT_EQ(ScriptedLink::now_us, 500000);
     EXPECT_EQ(write_word(link, 0x40, 1), -1);
 }
 
@@ -93,13 +105,14 @@ class MalformedReply : public HostInterface, public testing::WithParamInterface<
 
 TEST_P(MalformedReply, NeverYieldsMoreThanArrivedOrWasAsked) {
     const ReplyCase& c = GetParam();
-    link.responder = nullptr;
     ScriptedLink::Frame reply(c.frame_size, 0);
     if (c.frame_size >= 18) {
+        reply[14] = 0x80;
+        reply[15] = 0x01;
         reply[16] = uint8_t(c.length_field);
         reply[17] = uint8_t(c.length_field >> 8);
     }
-    link.replies.push_back(reply);
+    answer_first_request_with(reply);
     CaptureStdout();
     EXPECT_EQ(read_block(link, 0, 8, 0), c.expected);
     EXPECT_EQ(GetCapturedStdout(), c.message);
@@ -261,10 +274,11 @@ TEST_F(HostInterface, ResetThatNeverComesBackFailsWithFour) {
 
 TEST_F(HostInterface, QueryStatusNamesTheWordThatFailed) {
     uint32_t status = 0, mode = 0;
-    link.responder = nullptr;
     ScriptedLink::Frame reply(60, 0);
+    reply[14] = 0x80;
+    reply[15] = 0x01;
     reply[16] = 16;
-    link.replies.push_back(reply);
+    answer_first_request_with(reply);
     CaptureStdout();
     EXPECT_EQ(query_status(link, &status, &mode), 0);
     EXPECT_EQ(GetCapturedStdout(), "ERROR - failed to query network mode\n");

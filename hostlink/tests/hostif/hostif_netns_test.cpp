@@ -171,19 +171,30 @@ TEST_F(HostifOnVeth, SilentDeviceGivesZeroResultsWithoutHanging) {
     auto sent = requests(capture);
     ASSERT_GE(sent.size(), 5u);
     for (int i = 1; i < 5; ++i) EXPECT_EQ(sent[i], sent[0]);  // the write, five times over
-    EXPECT_EQ(sent.size(), 5u + 1u + 6u + 1u);               // then the read, 6 polls, the status
+    for (int i = 6; i < 10; ++i) EXPECT_EQ(sent[i], sent[5]);  // the read, five times over
+    EXPECT_EQ(sent.size(), 5u + 5u + 6u + 5u);                // then 6 polls, the status read
 }
 
-TEST_F(HostifOnVeth, LostRequestsAreSentAgainOnlyForWrites) {
-    std::string capture = dir.path("frames.pcap");
-    start({"--drop-first", "2", "--capture", capture});
-    EXPECT_EQ(write_word(link, 0x100, 0xBEEF), 0);
-    uint32_t value;
-    devsim->stop();
-    EXPECT_EQ(requests(capture).size(), 3u);
-    start({"--drop-first", "1"});
-    EXPECT_EQ(read_word(link, 0x100, &value), -1);
-    EXPECT_EQ(read_word(link, 0x100, &value), 0);
+TEST_F(HostifOnVeth, LostRequestsAreSentAgain) {
+    for (bool write : {true, false}) {
+        std::string capture = dir.path("frames.pcap");
+        start({"--drop-first", "2", "--load", "100=" + dir.file("word.bin", std::vector<uint8_t>{0x0D, 0xF0, 0, 0}), "--capture", capture});
+        uint32_t value = 0;
+        if (write) {
+            EXPECT_EQ(write_word(link, 0x100, 0xBEEF), 0);
+            EXPECT_EQ(read_word(link, 0x100, &value), 0);
+            EXPECT_EQ(value, 0xBEEFu);
+        } else {
+            EXPECT_EQ(read_word(link, 0x100, &value), 0);
+            EXPECT_EQ(value, 0xF00Du);
+        }
+        devsim->stop();
+        auto sent = requests(capture);
+        ASSERT_GE(sent.size(), 3u) << write;
+        EXPECT_EQ(sent[1], sent[0]) << write;
+        EXPECT_EQ(sent[2], sent[0]) << write;
+        EXPECT_EQ(sent.size(), write ? 4u : 3u);
+    }
 }
 
 TEST_F(HostifOnVeth, ShortWritesAreFollowedFromTheReportedCount) {

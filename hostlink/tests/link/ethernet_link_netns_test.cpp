@@ -123,6 +123,23 @@ TEST_F(VethLink, SilentInterfaceAnswers269AfterAboutOneMillisecond) {
     EXPECT_GE(elapsed, std::chrono::milliseconds(90)) << "callers count 1 ms waits to build their time-outs";
 }
 
+TEST_F(VethLink, WaitingFramesAreTakenWithoutWaiting) {
+    const uint8_t* bytes = nullptr;
+    int length = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(link.take_waiting_frame(&bytes, &length), ZDK_RECEIVE_PACKET_FAILED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500)) << "no 1 ms waits";
+
+    const Frame first = payload_frame(pc, device_side, HOSTLINK_ETHERTYPE, 0x31);
+    const Frame second = payload_frame(pc, device_side, HOSTLINK_ETHERTYPE, 0x32);
+    ASSERT_TRUE(port.send(first));
+    ASSERT_TRUE(port.send(second));
+    ASSERT_EQ(receive_within(link), first);  // both are in the capture ring now
+    ASSERT_EQ(link.take_waiting_frame(&bytes, &length), ZDK_SUCCESS);
+    EXPECT_EQ(Frame(bytes, bytes + length), second);
+    EXPECT_EQ(link.take_waiting_frame(&bytes, &length), ZDK_RECEIVE_PACKET_FAILED);
+}
+
 TEST_F(VethLink, DeviceFilterAdmitsOnlyDeviceToPcFrames) {
     char filter[160];
     std::snprintf(filter, sizeof filter,

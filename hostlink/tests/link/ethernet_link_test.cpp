@@ -16,6 +16,7 @@ TEST(EthernetLinkClosed, OperationsNeedingHandleGive5023) {
     int length = 0;
     EXPECT_EQ(link.send_frame(frame, 64), ZDK_NO_CAPTURE_HANDLE);
     EXPECT_EQ(link.receive_frame(&bytes, &length), ZDK_NO_CAPTURE_HANDLE);
+    EXPECT_EQ(link.take_waiting_frame(&bytes, &length), ZDK_NO_CAPTURE_HANDLE);
     EXPECT_EQ(link.set_filter("ether proto 0x886c"), ZDK_NO_CAPTURE_HANDLE);
     EXPECT_EQ(link.dump_to_file("/tmp/never-written.pcap"), ZDK_NO_CAPTURE_HANDLE);
     testing::internal::CaptureStdout();

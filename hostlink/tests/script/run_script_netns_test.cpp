@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -130,6 +132,96 @@ TEST_F(ScriptEndToEnd, FailedScriptEndsWithStatus179) {
     EXPECT_EQ(empty.status, 179) << empty.output;
     EXPECT_EQ(empty.output.find("*****"), std::string::npos) << "no banner in script mode\n" << empty.output;
     EXPECT_EQ(read_file("word.dump"), std::string("\x01\0\0\0", 4));
+}
+
+// 100 words written and read back, each read naming the word written one
+// line earlier: a read that took the write's reply would show the wrong word.
+struct WordScript {
+    static constexpr uint32_t BASE = 0xA000;
+    static constexpr int WORDS = 100;
+    static uint32_t value(int i) { return 0x5A000001u + static_cast<uint32_t>(i) * 0x00010001u; }
+
+    std::string text;
+    std::string expected_reads;
+    WordScript() {
+        char line[64];
+        for (int i = 0; i < WORDS; ++i) {
+            std::snprintf(line, sizeof line, "W,%X,%08X\n", BASE + 4 * i, value(i));
+            text += line;
+            const int read = i == 0 ? WORDS - 1 : i - 1;  // the last word is not written yet
+            std::snprintf(line, sizeof line, "R,%X\n", BASE + 4 * read);
+            text += line;
+            std::snprintf(line, sizeof line, "R,0x%06x:0x%08x\n", BASE + 4 * read, i == 0 ? 0u : value(read));
+            expected_reads += line;
+        }
+    }
+    // The R lines of a run's output, in order.
+    static std::string reads_in(const std::string& output) {
+        std::string reads;
+        for (size_t at = output.find("R,0x"); at != std::string::npos; at = output.find("R,0x", at + 1)) {
+            if (at > 0 && output[at - 1] != '\n') continue;
+            reads += output.substr(at, output.find('\n', at) + 1 - at);
+        }
+        return reads;
+    }
+    std::string memory() const {
+        std::string bytes;
+        for (int i = 0; i < WORDS; ++i)
+            for (int b = 0; b < 4; ++b) bytes.push_back(static_cast<char>(value(i) >> (8 * b)));
+        return bytes;
+    }
+};
+
+TEST_F(ScriptEndToEnd, EveryReadIsRightOnALossyOrSlowWire) {
+    const std::vector<std::vector<std::string>> faults = {
+        {"--drop-prob", "0.05", "--seed", "1"}, {"--drop-prob", "0.05", "--seed", "2"},
+        {"--drop-prob", "0.05", "--seed", "3"}, {"--delay-ms", "30"},
+        {"--drop-first", "3"},
+    };
+    const WordScript script;
+    for (const auto& fault : faults) {
+        std::string name = fault[0] + " " + fault[1] + (fault.size() > 2 ? " seed " + fault[3] : "");
+        std::vector<std::string> options = fault;
+        options.insert(options.end(), {"--dump", "A000:190=" + path("words.dump")});
+        DevsimProcess devsim(options);
+        ASSERT_TRUE(devsim.ready()) << devsim.output();
+        ProgramRun run = hostlink(script.text, {"-d", "3"});
+        devsim.stop();
+        EXPECT_EQ(run.status, 0) << name << "\n" << run.output;
+        EXPECT_EQ(WordScript::reads_in(run.output), script.expected_reads) << name;
+        EXPECT_EQ(read_file("words.dump"), script.memory()) << name;
+        const size_t dropped = devsim.output().find("dropped ");
+        ASSERT_NE(dropped, std::string::npos) << devsim.output();
+        if (fault[0] != "--delay-ms") {
+            EXPECT_GT(std::atoi(devsim.output().c_str() + dropped + 8), 0) << name;
+        }
+    }
+}
+
+TEST_F(ScriptEndToEnd, LateWriteRepliesNeverShowInALaterRead) {
+    // Replies 600 ms late miss every window: the write and the read fail,
+    // and the five late replies to the write are dropped before the read.
+    {
+        DevsimProcess devsim({"--delay-ms", "600"});
+        ASSERT_TRUE(devsim.ready()) << devsim.output();
+        ProgramRun run = hostlink("W,104,22222222\nSLEEP,1500\nR,108\n", {"-d", "3"});
+        devsim.stop();
+        EXPECT_NE(run.status, 0) << run.output;
+        EXPECT_EQ(run.output.find("R,0x000108:"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Dropped 5 stale frame(s) before the request\n"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("ERROR: failed to read memory\n"), std::string::npos) << run.output;
+    }
+    // Replies 150 ms late answer each request in its second window; the
+    // reply to the first send of each request is dropped before the next.
+    {
+        DevsimProcess devsim({"--delay-ms", "150"});
+        ASSERT_TRUE(devsim.ready()) << devsim.output();
+        ProgramRun run = hostlink("W,104,22222222\nSLEEP,400\nR,108\nSLEEP,400\nR,104\n", {"-d", "3"});
+        devsim.stop();
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(WordScript::reads_in(run.output), "R,0x000108:0x00000000\nR,0x000104:0x22222222\n")
+            << run.output;
+    }
 }
 
 // Lost output and lost data are failures: a memory file on a full disk,

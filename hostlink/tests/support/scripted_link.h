@@ -3,25 +3,46 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "hostif/pause.h"
 #include "link/ethernet_link.h"
 
 // A link substitute for unit tests: records every frame sent and filter set,
 // and answers receive_frame from a queue of frames, or from a responder that
 // sees each sent frame and may queue replies to it.
+//
+// Time on the link is simulated: a receive_frame that finds nothing moves the
+// clock on by the 1 ms a real capture call waits at most, and while the link
+// exists the loader's reply windows are timed by that clock. Frames given to
+// deliver_at join the queue once the clock reaches their time. Every frame
+// in the queue has arrived: take_waiting_frame takes it without waiting.
 class ScriptedLink : public EthernetLink {
 public:
     using Frame = std::vector<uint8_t>;
     // Called after each send_frame; may push replies into `replies`.
     using Responder = std::function<void(const Frame& sent, std::deque<Frame>& replies)>;
 
+    ScriptedLink() : previous_clock_(set_clock_function(&ScriptedLink::clock)) { now_us = 0; }
+    ~ScriptedLink() override { set_clock_function(previous_clock_); }
+
+    // The simulated clock in microseconds; starts at 0 with each link.
+    static inline int64_t now_us = 0;
+    static int64_t clock() { return now_us; }
+
     std::vector<Frame> sent;
     std::vector<std::string> filters;
     std::deque<Frame> replies;
     Responder responder;
     int receive_calls = 0;
+    int waiting_checks = 0;   // take_waiting_frame calls
+    int waiting_taken = 0;    // frames take_waiting_frame gave
+    std::vector<int64_t> sent_at_us;  // clock at each send_frame
+
+    // Queues `frame` as arriving at `when_us` of the simulated clock.
+    void deliver_at(int64_t when_us, Frame frame) { later_.emplace(when_us, std::move(frame)); }
     bool open = true;
     bool fail_sends = false;
     bool fail_filters = false;
@@ -75,6 +96,7 @@ public:
         if (!open) return ZDK_NO_CAPTURE_HANDLE;
         if (fail_sends) return ZDK_SEND_PACKET_FAILED;
         sent.emplace_back(bytes, bytes + length);
+        sent_at_us.push_back(now_us);
         if (responder) responder(sent.back(), replies);
         return ZDK_SUCCESS;
     }
@@ -82,12 +104,22 @@ public:
     ZdkStatus receive_frame(const uint8_t** bytes, int* length) override {
         if (!open) return ZDK_NO_CAPTURE_HANDLE;
         ++receive_calls;
+        deliver_due();
+        if (replies.empty()) {
+            now_us += 1000;
+            deliver_due();
+            return ZDK_RECEIVE_PACKET_FAILED;
+        }
+        return take_front(bytes, length);
+    }
+
+    ZdkStatus take_waiting_frame(const uint8_t** bytes, int* length) override {
+        if (!open) return ZDK_NO_CAPTURE_HANDLE;
+        ++waiting_checks;
+        deliver_due();
         if (replies.empty()) return ZDK_RECEIVE_PACKET_FAILED;
-        current_ = std::move(replies.front());
-        replies.pop_front();
-        *bytes = current_.data();
-        *length = static_cast<int>(current_.size());
-        return ZDK_SUCCESS;
+        ++waiting_taken;
+        return take_front(bytes, length);
     }
 
     ZdkStatus set_filter(const char* filter_text) override {
@@ -97,6 +129,22 @@ public:
     }
 
 private:
+    void deliver_due() {
+        while (!later_.empty() && later_.begin()->first <= now_us) {
+            replies.push_back(std::move(later_.begin()->second));
+            later_.erase(later_.begin());
+        }
+    }
+    ZdkStatus take_front(const uint8_t** bytes, int* length) {
+        current_ = std::move(replies.front());
+        replies.pop_front();
+        *bytes = current_.data();
+        *length = static_cast<int>(current_.size());
+        return ZDK_SUCCESS;
+    }
+
+    ClockFunction previous_clock_;
+    std::multimap<int64_t, Frame> later_;
     Frame current_;
     int cursor_index_ = -1;
 };

@@ -1,4 +1,4 @@
-#include "script/console.h"
+#include "console/console.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

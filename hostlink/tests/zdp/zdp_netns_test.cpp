@@ -210,4 +210,26 @@ TEST_F(ZdpEndToEnd, RepliesAreMatchedBySequenceNumberAndErrorCode) {
     }
 }
 
+TEST_F(ZdpEndToEnd, LateAcknowledgementsAreNeverTakenAsMemoryReplies) {
+    // Memory replies 20 ms late, acknowledgements 50 ms: the first one comes
+    // while the third read waits for its reply, the second during the pause.
+    DevsimProcess devsim({"--node", NODE_B, "--delay-ms", "20", "--zdp-late", "30"});
+    ASSERT_TRUE(devsim.ready()) << devsim.output();
+    const std::string enable = std::string("ENABLE_CERT,") + NODE_B + " 0\n";
+    ProgramRun run = hostlink("W,1000,11111111\nW,1004,22222222\nW,1008,33333333\nW,100C,44444444\n" + enable +
+                                  "R,1000\nR,1004\nR,1008\nR,100C\n" + enable +
+                                  "SLEEP,200\nR,1000\nR,1004\nGET_STATIONS," + DEVICE + "\n",
+                              {"-d", "3"});
+    devsim.stop();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(count_of(run.output, "\nR,0x"), 6u) << run.output;
+    for (const char* read : {"R,0x001000:0x11111111\n", "R,0x001004:0x22222222\n"})
+        EXPECT_EQ(count_of(run.output, read), 2u) << read << "\n" << run.output;
+    for (const char* read : {"R,0x001008:0x33333333\n", "R,0x00100c:0x44444444\n"})
+        EXPECT_EQ(count_of(run.output, read), 1u) << read << "\n" << run.output;
+    EXPECT_NE(run.output.find("Dropped 1 stale frame(s) before the request\nR,0x001000"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("02:00:00:00:00:0b\n"), std::string::npos) << run.output;
+}
+
 }  // namespace

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "fake_device.h"
+#include "hostif/host_interface.h"
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+// How a request finds its reply: frames that are no answer to it (waiting
+// before it was sent, or of the test protocol) are passed over, a late reply
+// is waited for, an unanswered send is sent again. Time is the scripted
+// link's simulated clock.
+namespace {
+
+constexpr int64_t MS = 1000;
+constexpr uint32_t STALE_WORD = 0x22222222;
+
+ScriptedLink::Frame zdp_frame() {
+    ScriptedLink::Frame frame(60, 0);
+    frame[14] = 0x80;
+    frame[15] = 0x02;
+    frame[16] = 0x00;
+    frame[17] = 0x0A;
+    return frame;
+}
+
+// What a write reply of the word STALE_WORD looks like: a stale frame that
+// would pass for the answer to a 4-byte read.
+ScriptedLink::Frame stale_write_reply() {
+    ScriptedLink::Frame frame(60, 0);
+    frame[14] = 0x80;
+    frame[15] = 0x01;
+    frame[16] = 16;
+    frame[23] = OPCODE_WRITE_MEMORY;
+    put_le32(frame.data() + 32, STALE_WORD);
+    return frame;
+}
+
+class ReplyWindow : public HostifTest {
+public:
+    void SetUp() override {
+        HostifTest::SetUp();
+        device.set_word(0x100, 0xCAFEF00D);
+        device.serial[0x07] = 0xA5;
+        answer_ = link.responder;
+    }
+
+    // The device's answer to `sent`, then `deliver` decides where it goes.
+    using Delivery = std::function<void(int send, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>&)>;
+    void deliver_with(Delivery deliver) {
+        link.responder = [this, deliver, sends = 0](const ScriptedLink::Frame& sent,
+                                                   std::deque<ScriptedLink::Frame>& replies) mutable {
+            std::deque<ScriptedLink::Frame> own;
+            answer_(sent, own);
+            ++sends;
+            for (const auto& reply : own) deliver(sends, reply, replies);
+        };
+    }
+
+private:
+    ScriptedLink::Responder answer_;
+};
+
+struct Timing {
+    const char* name;
+    // Sets up the link before the request; the sends and the simulated time
+    // the request then takes.
+    std::function<void(ReplyWindow&, ScriptedLink&)> arrange;
+    size_t sends;
+    int64_t took_us;
+};
+
+void PrintTo(const Timing& t, std::ostream* os) { *os << t.name; }
+
+struct Operation {
+    const char* name;
+    // Runs the request; true with the right result.
+    std::function<bool(ScriptedLink&, FakeDevice&)> run;
+};
+
+const Operation OPERATIONS[] = {
+    {"read_memory",
+     [](ScriptedLink& link, FakeDevice&) {
+         uint32_t value = 0;
+         return read_word(link, 0x100, &value) == 0 && value == 0xCAFEF00Du;
+     }},
+    {"read_serial",
+     [](ScriptedLink& link, FakeDevice&) {
+         uint32_t value = 0;
+         return read_serial(link, 0x07, &value) == 0 && value == 0xA5u;
+     }},
+    {"write_memory",
+     [](ScriptedLink& link, FakeDevice& device) {
+         return write_word(link, 0x200, 0x5A5A0001) == 0 && device.word(0x200) == 0x5A5A0001u;
+     }},
+};
+
+class ReplyTiming : public ReplyWindow, public testing::WithParamInterface<Timing> {};
+
+TEST_P(ReplyTiming, EveryOperationGetsItsOwnReply) {
+    for (const Operation& operation : OPERATIONS) {
+        link.sent.clear();
+        link.sent_at_us.clear();
+        GetParam().arrange(*this, link);
+        const int64_t start = ScriptedLink::now_us;
+        EXPECT_TRUE(operation.run(link, device)) << operation.name;
+        EXPECT_EQ(ScriptedLink::now_us - start, GetParam().took_us) << operation.name;
+        ASSERT_EQ(link.sent.size(), GetParam().sends) << operation.name;
+        for (size_t i = 1; i < link.sent.size(); ++i) {
+            EXPECT_EQ(link.sent[i], link.sent[0]) << operation.name << ": resent as first sent";
+            EXPECT_EQ(link.sent_at_us[i] - link.sent_at_us[i - 1], 100 * MS) << operation.name;
+        }
+        EXPECT_TRUE(link.replies.empty()) << operation.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReplyTiming,
+    testing::Values(
+        Timing{"stale_frame_waiting",
+               [](ReplyWindow&, ScriptedLink& link) { link.replies.push_back(stale_write_reply()); }, 1, 0},
+        Timing{"zdp_frame_before_the_reply",
+               [](ReplyWindow& test, ScriptedLink&) {
+                   test.deliver_with([](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>& replies) {
+                       replies.push_back(zdp_frame());
+                       replies.push_back(reply);
+                   });
+               },
+               1, 0},
+        Timing{"reply_after_60_ms",
+               [](ReplyWindow& test, ScriptedLink& link) {
+                   test.deliver_with([&link](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>&) {
+                       link.deliver_at(ScriptedLink::now_us + 60 * MS, reply);
+                   });
+               },
+               1, 60 * MS},
+        Timing{"reply_only_to_the_third_send",
+               [](ReplyWindow& test, ScriptedLink&) {
+                   test.deliver_with(
+                       [](int send, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>& replies) {
+                           if (send % 3 == 0) replies.push_back(reply);
+                       });
+               },
+               3, 200 * MS}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReplyWindow, UnansweredRequestsSendFiveTimesInHalfASecond) {
+    device.silent = true;
+    for (const Operation& operation : OPERATIONS) {
+        link.sent.clear();
+        const int64_t start = ScriptedLink::now_us;
+        EXPECT_FALSE(operation.run(link, device)) << operation.name;
+        EXPECT_EQ(ScriptedLink::now_us - start, 500 * MS) << operation.name;
+        EXPECT_EQ(link.sent.size(), 5u) << operation.name;
+    }
+}
+
+TEST_F(ReplyWindow, StaleFramesAreDroppedWithOneCheckAndCountedAtDebugThree) {
+    uint32_t value = 0;
+    ASSERT_EQ(read_word(link, 0x100, &value), 0);
+    EXPECT_EQ(link.waiting_checks, 1);  // nothing waited: one check, nothing taken
+    link.replies = {stale_write_reply(), zdp_frame()};
+    debug_level = 3;
+    CaptureStdout();
+    ASSERT_EQ(read_word(link, 0x100, &value), 0);
+    EXPECT_EQ(GetCapturedStdout(), "Dropped 2 stale frame(s) before the request\n");
+    EXPECT_EQ(value, 0xCAFEF00Du);
+    EXPECT_EQ(link.waiting_taken, 2);
+}
+
+TEST_F(ReplyWindow, SecondReplyToAResentWriteIsDroppedBeforeTheNextRequest) {
+    // The device answers 150 ms late: the first send's reply answers the
+    // write during the second window, the second send's reply comes later.
+    deliver_with([this](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>&) {
+        link.deliver_at(ScriptedLink::now_us + 150 * MS, reply);
+    });
+    ASSERT_EQ(write_word(link, 0x104, STALE_WORD), 0);
+    EXPECT_EQ(ScriptedLink::now_us, 150 * MS);
+    ScriptedLink::now_us += 1000 * MS;  // a pause in the script
+    uint32_t value = 1;
+    ASSERT_EQ(read_word(link, 0x108, &value), 0);
+    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(link.waiting_taken, 1);
+}
+
+TEST_F(ReplyWindow, PollPassesOverTestProtocolFrames) {
+    deliver_with([](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>& replies) {
+        replies.push_back(zdp_frame());
+        replies.push_back(reply);
+    });
+    uint32_t value = 0;
+    EXPECT_EQ(poll_word(link, 0x100, 4, 5, &value), 4);
+    EXPECT_EQ(value, 0xCAFEF00Du);
+    EXPECT_EQ(link.sent.size(), 1u);
+    EXPECT_EQ(CountedPauses::count, 0);
+}
+
+TEST_F(ReplyWindow, ReadWhoseSendFailsStopsAtOnce) {
+    link.fail_sends = true;
+    uint32_t value = 0;
+    CaptureStdout();
+    EXPECT_EQ(read_word(link, 0x100, &value), -1);
+    EXPECT_EQ(GetCapturedStdout(), "error in sendto, errno=268\n");
+    EXPECT_EQ(ScriptedLink::now_us, 0);
+}
+
+}  // namespace
