@@ -9,8 +9,8 @@
 // padding and gaps read as erased memory. Writes that would land outside the
 // buffer are dropped: positions come from input sizes, and an input that runs
 // past the end is reported by the reader, never written past it.
-// Only the bytes up to the furthest write are held; the rest of the megabyte
-// reads as erased, so a small image costs a small buffer.
+// Only the bytes up to about the furthest write are held; the rest of the
+// megabyte reads as erased, so a small image costs a small buffer.
 class ImageBuffer {
 public:
     static constexpr int size = 0x100000;
@@ -45,10 +45,12 @@ public:
 
 private:
     // The held bytes at [offset, offset + width), growing the held part
-    // (erased) to reach them. The caller has checked holds().
+    // (erased) to reach them; it at least doubles, so that writing byte
+    // after byte does not grow it each time. The caller has checked holds().
     std::uint8_t* span(int offset, int width) {
         const std::size_t end = static_cast<std::size_t>(offset) + static_cast<std::size_t>(width);
-        if (end > bytes_.size()) bytes_.resize(end, 0xFF);
+        if (end > bytes_.size())
+            bytes_.resize(std::min(std::max(end, 2 * bytes_.size()), static_cast<std::size_t>(size)), 0xFF);
         return bytes_.data() + offset;
     }
 
