@@ -52,6 +52,15 @@ demo: deps
 	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
 	@testbed/demo.sh $(BUILD)
 
+# A factory line's batch: eight emulated devices upgraded at once, one failing.
+.PHONY: demo-batch
+demo-batch: deps
+	@mkdir -p $(BUILD)
+	@echo "== Building into $(BUILD)/ (log: $(BUILD)/demo-build.log)"
+	@$(MAKE) --no-print-directory build > $(BUILD)/demo-build.log 2>&1 || \
+	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo-batch: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
+	@testbed/demo_batch.sh $(BUILD)
+
 # Debian packages, into $(BUILD)/: hostlink-toolset and hostlink-toolset-testbed.
 .PHONY: package
 package: deps
@@ -82,6 +91,16 @@ fuzz: deps
 	$(MAKE) $(SANITIZE_BUILD)/CMakeCache.txt
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	$(SANITIZE_ENV) fuzz/run_fuzzers.sh $(SANITIZE_BUILD) $(FUZZ_TIME)
+
+# Checks a real device through a real interface (README: "Testing with real
+# devices"). Not part of `make test`; NO_BUILD=1 skips the build step.
+#   make test-hardware IFACE=eth1 MAC=0A:3F:71:00:00:07 [REMOTE=MAC] [FLASH=1] [YES=1]
+.PHONY: test-hardware
+test-hardware:
+	@[ "$(NO_BUILD)" = 1 ] || $(MAKE) --no-print-directory build
+	@IFACE="$(IFACE)" MAC="$(MAC)" REMOTE="$(REMOTE)" FLASH="$(FLASH)" YES="$(YES)" \
+	    SCRATCH="$(SCRATCH)" SCRATCH_LEN="$(SCRATCH_LEN)" READS="$(READS)" KIT="$(KIT)" OUT="$(OUT)" \
+	    sh testbed/hardware/hardware_test.sh --build $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

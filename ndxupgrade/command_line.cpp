@@ -52,11 +52,17 @@ std::string usageText()
     return "usage: ndxupgrade [--gui]\n"
            "       ndxupgrade --upgrade --mac MAC --interface IFACE\n"
            "       ndxupgrade --query-version --mac MAC --interface IFACE\n"
+           "       ndxupgrade --upgrade | --query-version --interface IFACE\n"
+           "                  --mac MAC [--mac MAC ...] | --mac-list FILE\n"
+           "                  [--jobs N] [--report FILE] [--run-dir DIR]\n"
            "       ndxupgrade --diagnose --local MAC --remote MAC [--interface IFACE] [--pe PE]\n"
            "       ndxupgrade --help | --version\n"
            "Without options (or with --gui) the upgrade window opens. The other modes run\n"
            "one procedure without a window: log on standard output, the children's output\n"
-           "on standard error; exit status 0 success, 1 failure, 2 a command-line error.\n";
+           "on standard error; exit status 0 success, 1 failure, 2 a command-line error.\n"
+           "Several devices, a list or a batch option make a batch: at most N devices at\n"
+           "once (4), one line per device as it ends and a summary on standard output,\n"
+           "each device's log and a CSV report in the run folder.\n";
 }
 
 std::string versionText()
@@ -71,7 +77,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (a == "--version") return only(Action::Version);
     }
     CommandLine c;
-    bool modeGiven = false;
+    bool modeGiven = false, jobsGiven = false;
+    std::string jobsText, mac;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const Action mode = modeOf(a);
@@ -81,12 +88,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             modeGiven = true;
             continue;
         }
-        std::string* value = a == "--mac" ? &c.mac
+        if (a == "--batch-worker") {
+            c.batchWorker = true;
+            continue;
+        }
+        std::string* value = a == "--mac" ? &mac
                              : a == "--local" ? &c.local
                              : a == "--remote" ? &c.remote
                              : a == "--interface" ? &c.interface
                              : a == "--pe" ? &c.pe
-                                           : nullptr;
+                             : a == "--mac-list" ? &c.macList
+                             : a == "--jobs" ? &jobsText
+                             : a == "--report" ? &c.report
+                             : a == "--run-dir" ? &c.runDir
+                                                 : nullptr;
         bool takesValue = false;
         if (!value && isToolkitOption(a, takesValue)) {
             if (takesValue && ++i >= args.size()) return usageError(a + " needs a value");
@@ -95,17 +110,36 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (!value) return usageError("unknown option " + a);
         if (i + 1 >= args.size()) return usageError(a + " needs a value");
         *value = args[++i];
+        const bool batchOption = value == &c.macList || value == &jobsText || value == &c.report || value == &c.runDir;
+        if (batchOption && value->empty()) return usageError(a + " needs a value");
+        if (value == &mac) c.macs.push_back(mac);
+        if (value == &jobsText) jobsGiven = true;
     }
+    if (!c.macs.empty()) c.mac = c.macs.front();
+    if (jobsGiven) {
+        const bool digits = jobsText.size() <= 3 && jobsText.find_first_not_of("0123456789") == std::string::npos;
+        c.jobs = digits ? std::stoi(jobsText) : 0;
+        if (c.jobs < 1 || c.jobs > kMaxJobs)
+            return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+    }
+    const bool batchOptions = !c.macList.empty() || jobsGiven || !c.report.empty() || !c.runDir.empty();
+    c.batch = c.macs.size() > 1 || batchOptions;
     switch (c.action) {
     case Action::Window:
-        if (!c.mac.empty() || !c.local.empty() || !c.remote.empty() || !c.interface.empty())
+        if (!c.macs.empty() || !c.local.empty() || !c.remote.empty() || !c.interface.empty() || batchOptions ||
+            c.batchWorker)
             return usageError("the window takes no device options; add --upgrade, --query-version or --diagnose");
         break;
     case Action::Diagnose:
         if (c.local.empty() || c.remote.empty()) return usageError("--diagnose needs --local and --remote");
+        if (c.batch || c.batchWorker) return usageError("--diagnose works on one pair of devices; it takes no batch options");
         break;
     default:
-        if (c.mac.empty() || c.interface.empty()) return usageError("this mode needs --mac and --interface");
+        if (c.macList.empty() && (c.macs.empty() || c.interface.empty()))
+            return usageError("this mode needs --mac and --interface");
+        if (c.interface.empty()) return usageError("a batch needs --interface");
+        if (c.batchWorker && (c.batch || c.macs.size() != 1))
+            return usageError("--batch-worker runs one device of a batch; it takes one --mac and no batch options");
         break;
     }
     return c;

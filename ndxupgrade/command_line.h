@@ -9,10 +9,25 @@ namespace ndx {
 
 enum class Action { Window, Help, Version, Upgrade, QueryVersion, Diagnose, UsageError };
 
+// The most devices a batch works on at once.
+constexpr int kMaxJobs = 64;
+constexpr int kDefaultJobs = 4;
+
 struct CommandLine {
     Action action = Action::Window;
     std::string mac, local, remote, interface, pe = "255";
     std::string error;  // for UsageError: what was wrong
+
+    // Every --mac in order (mac is the first of them).
+    std::vector<std::string> macs;
+    // A batch: more than one --mac, a --mac-list, or one of the batch options.
+    bool batch = false;
+    std::string macList;  // --mac-list FILE
+    int jobs = kDefaultJobs;
+    std::string report;  // --report FILE
+    std::string runDir;  // --run-dir DIR
+    // One device of a batch, started by the batch itself (see batch.h).
+    bool batchWorker = false;
 };
 
 CommandLine parseCommandLine(const std::vector<std::string>& args);

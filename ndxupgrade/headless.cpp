@@ -4,14 +4,13 @@
 #include "core/interface_status.h"
 #include "core/mac_fields.h"
 #include "core/upgrade.h"
+#include "batch/worker_protocol.h"
 
 namespace ndx {
-namespace {
 
-// Finds the interface as the window's combo box would list it and refreshes
-// its status; a not-ready interface is refused as the window's disabled
-// buttons would refuse it. Without a name, the first entry is used, which is
-// the window's initial selection.
+// A not-ready interface is refused as the window's disabled buttons would
+// refuse it. Without a name, the first entry is used, which is the window's
+// initial selection.
 bool selectInterface(const std::string& name, InterfaceSource& interfaces, MessageBoxes& boxes, LogMemo& log,
                      std::string& entryIp)
 {
@@ -39,6 +38,29 @@ bool selectInterface(const std::string& name, InterfaceSource& interfaces, Messa
     return true;
 }
 
+namespace {
+
+// The upgrade or version query of one device of a batch, in its own folder:
+// the batch has put the plain parameter file in place and removes it itself.
+bool runBatchDevice(const CommandLine& o, Session& session, const std::string& entryIp, LogMemo& log,
+                    LogMemo& report)
+{
+    session.stageChanged = [&](const std::string& stage) { report.addLine(workerStageLine(stage)); };
+    MacFields fields;
+    MacAddress target{};
+    readMacText(o.mac, fields);
+    enterStage(session, "MAC address");
+    bool ok = checkUpgradeInputs(entryIp, fields, session.boxes, session.interfaceIp, target);
+    if (ok && o.action == Action::QueryVersion) {
+        ok = versionClick(session, target, &log);
+    } else if (ok) {
+        ok = upgradeProcedure(session, target, log, &log);
+        showUpgradeOutcome(session, ok);
+    }
+    report.addLine(workerResultLine(ok, ok ? session.versionText : session.stage));
+    return ok;
+}
+
 }  // namespace
 
 int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices services)
@@ -47,9 +69,15 @@ int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices 
     MessageBoxes& boxes = services.boxes;
     LogMemo& log = services.log;
     std::string entryIp;
-    if (!selectInterface(o.interface, interfaces, boxes, log, entryIp)) return 1;
+    if (o.batchWorker && services.workerReport) services.workerReport->addLine(workerStageLine("interface"));
+    if (!selectInterface(o.interface, interfaces, boxes, log, entryIp)) {
+        if (o.batchWorker && services.workerReport) services.workerReport->addLine(workerResultLine(false, "interface"));
+        return 1;
+    }
 
     Session session{base, "", "", services.runner, boxes, services.childOutput, services.failureHints};
+    if (o.batchWorker && services.workerReport)
+        return runBatchDevice(o, session, entryIp, log, *services.workerReport) ? 0 : 1;
     if (o.action == Action::Diagnose) {
         MacFields localFields, remoteFields;
         MacAddress local{}, remote{};

@@ -16,10 +16,19 @@ struct HeadlessServices {
     LogMemo& log;
     ChildOutput* childOutput = nullptr;  // the children's lines (standard error)
     LogMemo* failureHints = nullptr;     // a child's reason for a failed step (standard error)
+    // For one device of a batch: where its stages and its result are told
+    // (standard error; see batch/worker_protocol.h).
+    LogMemo* workerReport = nullptr;
 };
 
-// Runs the mode of an already parsed command line. Returns the process exit
-// code: 0 success, 1 failure.
+// Finds the interface as the window's combo box would list it and checks its
+// status as the window's buttons would; false after a line on `log`. Sets
+// entryIp to its IPv4 address.
+bool selectInterface(const std::string& name, InterfaceSource& interfaces, MessageBoxes& boxes, LogMemo& log,
+                     std::string& entryIp);
+
+// Runs the mode of an already parsed command line for one device (a batch:
+// batch.h). Returns the process exit code: 0 success, 1 failure.
 int runHeadless(const CommandLine& command, const std::string& base, HeadlessServices services);
 
 }  // namespace ndx

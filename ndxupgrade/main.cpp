@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 
@@ -5,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "batch/batch.h"
 #include "command_line.h"
+#include "self_path.h"
 #include "core/base_directory.h"
 #include "form/main_form.h"
 #include "headless.h"
@@ -27,20 +31,31 @@ int main(int argc, char* argv[])
     default: break;
     }
 
+    // One device of a batch leads the group that holds everything it starts,
+    // so that the batch can stop it as a whole.
+    if (command.batchWorker && ::getpgrp() != ::getpid()) ::setpgid(0, 0);
+
     // Before any window: a kit that cannot be used starts nothing.
     const ndx::StartBase base = ndx::settleBaseDirectory(ndx::processBaseCandidates());
     ndx::LinuxInterfaceSource interfaces;
-    ndx::QtProcessRunner runner;
+    ndx::QtProcessRunner runner(5000, command.batchWorker ? ndx::ChildGroups::Shared : ndx::ChildGroups::OwnEach);
 
     if (command.action != ndx::Action::Window) {
-        QCoreApplication app(argc, argv);
         ndx::ErrorStreamMemo errors;
         errors.addLine(base.note);
         if (base.directory.empty()) return 1;
-        ndx::ConsoleMessageBoxes boxes;
         ndx::ConsoleMemo log;
+        if (command.batch) {
+            // The batch starts processes of its own: no Qt, no threads.
+            ndx::ConsoleMessageBoxes errorBoxes(stderr);
+            return ndx::runBatch(command, base.directory, {interfaces, log, errors, errorBoxes, self_path()});
+        }
+        QCoreApplication app(argc, argv);
+        ndx::ConsoleMessageBoxes boxes;
         ndx::ErrorStreamChildOutput childOutput;
-        return ndx::runHeadless(command, base.directory, {interfaces, runner, boxes, log, &childOutput, &errors});
+        return ndx::runHeadless(command, base.directory,
+                                {interfaces, runner, boxes, log, &childOutput, &errors,
+                                 command.batchWorker ? &errors : nullptr});
     }
 
     QApplication app(argc, argv);

@@ -17,7 +17,8 @@ if(kit_test_targets_present)
       BUILD_DIR=${CMAKE_BINARY_DIR}
       CMAKE=${CMAKE_COMMAND}
       PRM_SCRAMBLE=$<TARGET_FILE:prm_scramble>
-      KIT_SOURCE_DIR=${PROJECT_SOURCE_DIR}/kit)
+      KIT_SOURCE_DIR=${PROJECT_SOURCE_DIR}/kit
+      TESTBED_DIR=${PROJECT_SOURCE_DIR}/testbed)
 
   add_test(NAME kit_layout COMMAND sh ${KIT_TESTS_DIR}/kit_layout_test.sh)
   add_test(NAME kit_kernel_scripts COMMAND sh ${KIT_TESTS_DIR}/kernel_scripts_test.sh)
@@ -27,6 +28,9 @@ if(kit_test_targets_present)
   add_test(NAME kit_demo COMMAND sh ${KIT_TESTS_DIR}/demo_test.sh)
   set_tests_properties(kit_demo PROPERTIES
       ENVIRONMENT "${kit_test_environment}" SKIP_RETURN_CODE 77 TIMEOUT 300)
+  add_test(NAME kit_demo_batch COMMAND sh ${KIT_TESTS_DIR}/demo_batch_test.sh)
+  set_tests_properties(kit_demo_batch PROPERTIES
+      ENVIRONMENT "${kit_test_environment}" SKIP_RETURN_CODE 77 TIMEOUT 300)
 
   # name  script
   set(kit_netns_tests
@@ -34,7 +38,8 @@ if(kit_test_targets_present)
       kit_upgrade_failures upgrade_failures_test.sh
       kit_version version_test.sh
       kit_diagnose diagnose_test.sh
-      kit_tabgen_hostlink_roundtrip tabgen_roundtrip_test.sh)
+      kit_tabgen_hostlink_roundtrip tabgen_roundtrip_test.sh
+      kit_batch batch_test.sh)
   # The same upgrade through the window, offscreen.
   if(TARGET ndxupgrade_form AND TARGET ndxupgrade_platform)
     add_executable(kit_window_upgrade ${KIT_TESTS_DIR}/window_upgrade.cpp)

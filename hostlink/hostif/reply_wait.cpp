@@ -72,6 +72,11 @@ int exchange_request(EthernetLink& link, uint8_t opcode, uint32_t address, int n
         if (send_message(link, message_buffer, HEADER_SIZE + n) == 0) return -1;
         const int captured = receive_reply_until(link, clock_us() + REPLY_WINDOW_US);
         if (captured > 0) return captured;
+        // One line per window that ended without its reply, so that a long
+        // run can count how often the wire or the device made it resend.
+        if (debug_level >= 3)
+            std::printf("No reply within %d ms to send %d of %d\n", int(REPLY_WINDOW_US / 1000), send + 1,
+                        REQUEST_SENDS);
     }
     return 0;
 }

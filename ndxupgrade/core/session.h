@@ -2,6 +2,7 @@
 // What one operation of the front end works with: the installation tree, the
 // interface chosen for it, and the seams to the outside world.
 
+#include <functional>
 #include <string>
 
 #include "seams.h"
@@ -20,12 +21,23 @@ struct Session {
     LogMemo* failureHints = nullptr;
     // The loader's capture diagnosis seen in the last child's output.
     std::string captureDiagnosis = {};
+    // The step of the procedure in progress (after a failure: the step that
+    // failed), named for a batch's report ("connect", "flash programming" …).
+    std::string stage = {};
+    // Told each new stage; none: nobody listens.
+    std::function<void(const std::string& stage)> stageChanged = {};
 };
 
 // Appends a line when a memo is given; some operations run without one.
 inline void logLine(LogMemo* memo, const std::string& line)
 {
     if (memo) memo->addLine(line);
+}
+
+inline void enterStage(Session& session, const std::string& stage)
+{
+    session.stage = stage;
+    if (session.stageChanged) session.stageChanged(stage);
 }
 
 // After a step's failure line: the reason the loader gave, when it gave one.

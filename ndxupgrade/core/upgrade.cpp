@@ -57,49 +57,60 @@ bool writeWhole(const std::string& path, const std::vector<std::uint8_t>& bytes)
     return !out.fail();
 }
 
-// Steps 2 and 3 of the download click; false after its box has been shown.
-bool prepareParameterFile(Session& session)
+}  // namespace
+
+const char* const plainParameterFileName = kInfName;
+const char* const scrambledParameterFileName = kDatName;
+
+bool preparePlainParameterFile(const std::string& base, MessageBoxes& boxes, const std::string& plainPath)
 {
-    const std::string dat = toolPath(session, kDatName);
-    const std::string inf = toolPath(session, kInfName);
+    const std::string dat = base + "/Tool/" + kDatName;
+    const std::string inf = base + "/Tool/" + kInfName;
     std::vector<std::uint8_t> bytes;
 
     if (!exists(dat)) {
-        session.boxes.show("Information", "Can't find " + dat + "\nTry to create it.", BoxIcon::Information);
+        boxes.show("Information", "Can't find " + dat + "\nTry to create it.", BoxIcon::Information);
         if (!exists(inf)) {
-            session.boxes.show("Error", "Can't find " + inf, BoxIcon::Error);
+            boxes.show("Error", "Can't find " + inf, BoxIcon::Error);
             return false;
         }
         if (!readWhole(inf, bytes)) {
-            session.boxes.show("Error", "Can't open " + inf, BoxIcon::Error);
+            boxes.show("Error", "Can't open " + inf, BoxIcon::Error);
             return false;
         }
         if (!writeWhole(dat, scramble(bytes))) {
-            session.boxes.show("Error", "Can't create " + dat, BoxIcon::Error);
+            boxes.show("Error", "Can't create " + dat, BoxIcon::Error);
             return false;
         }
     }
     if (!readWhole(dat, bytes)) {
-        session.boxes.show("Error", "Can't open " + dat, BoxIcon::Error);
+        boxes.show("Error", "Can't open " + dat, BoxIcon::Error);
         return false;
     }
-    if (!writeWhole(inf, unscramble(bytes))) {
-        session.boxes.show("Error", "Can't create " + inf, BoxIcon::Error);
+    if (!writeWhole(plainPath, unscramble(bytes))) {
+        boxes.show("Error", "Can't create " + plainPath, BoxIcon::Error);
         return false;
     }
     return true;
 }
 
-const char* programFlashFailureLine(int code)
+namespace {
+
+struct ProgramFlashFailure {
+    const char* line;   // logged before "Err: upgrade fail.", nullptr for none
+    const char* stage;  // the stage a batch report names
+};
+
+ProgramFlashFailure programFlashFailure(int code)
 {
     switch (code) {
-    case -1: return "Err: can't run program_flash.bat";
-    case -101: return "Err: invalid input of program_flash.bat.";
-    case -102: return "Err: failed to process parameters of tabgen.exe";
-    case -103: return "Err: prm.inf not found.";
-    case -104: return "Err: image generation failed.";
-    case -105: return "Err: flash programming failed.";
-    default: return nullptr;
+    case -1: return {"Err: can't run program_flash.bat", "program_flash.sh"};
+    case -101: return {"Err: invalid input of program_flash.bat.", "program_flash.sh input"};
+    case -102: return {"Err: failed to process parameters of tabgen.exe", "parameter compiler"};
+    case -103: return {"Err: prm.inf not found.", "parameter file"};
+    case -104: return {"Err: image generation failed.", "image generation"};
+    case -105: return {"Err: flash programming failed.", "flash programming"};
+    default: return {nullptr, "program_flash.sh"};
     }
 }
 
@@ -136,6 +147,7 @@ bool canEnterDirectory(const std::string& dir)
 
 bool connectStep(Session& session, const std::string& macText, LogMemo* memo)
 {
+    enterStage(session, "connect");
     logLine(memo, "Connect to target " + macText + ":");
     int code = runAndWait(session, toolPath(session, "hostlink"),
                           hostlinkArguments(macText, session.interfaceIp, "Tool/connect.txt"), session.base);
@@ -151,6 +163,7 @@ bool connectStep(Session& session, const std::string& macText, LogMemo* memo)
 bool versionQuery(Session& session, const std::string& macText, LogMemo* memo)
 {
     const char* const failed = "Err: Can't get target's version.";
+    enterStage(session, "version query");
     logLine(memo, "get target's version :");
     session.versionText.clear();
 
@@ -182,6 +195,7 @@ bool versionQuery(Session& session, const std::string& macText, LogMemo* memo)
 bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagMemo, LogMemo* versionMemo)
 {
     const std::string mac = macText(target);
+    enterStage(session, "kit files");
     diagMemo.addLine("-----------------------------------------------");
     diagMemo.addLine("Start to upgrade " + mac);
     diagMemo.addLine("Check the necessary files:");
@@ -208,6 +222,7 @@ bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagM
 
     if (!connectStep(session, mac, &diagMemo)) return false;
 
+    enterStage(session, "program_flash.sh");
     diagMemo.addLine("start to upgrade :");
     if (!canEnterDirectory(kernel)) {
         diagMemo.addLine("Err: Can't change dir to " + kernel);
@@ -217,13 +232,16 @@ bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagM
         " " + session.interfaceIp + " " + mac + " phone1 ../Tool/" + kInfName + " " + mac;
     int code = runAndWait(session, kernel + "/program_flash.sh", flashArgs, kernel);
     if (code < 0) {
-        if (const char* line = programFlashFailureLine(code)) diagMemo.addLine(line);
+        const ProgramFlashFailure failure = programFlashFailure(code);
+        if (failure.line) diagMemo.addLine(failure.line);
+        enterStage(session, failure.stage);
         diagMemo.addLine("Err: upgrade fail.");
         showFailureHint(session);
         return false;
     }
 
     diagMemo.addLine("Ok.");
+    enterStage(session, "reset");
     diagMemo.addLine("Reset target :");
     code = runAndWait(session, toolPath(session, "hostlink"),
                       hostlinkArguments(mac, session.interfaceIp, "Tool/reset.txt"), session.base);
@@ -238,9 +256,15 @@ bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagM
 
 ClickOutcome downloadClick(Session& session, const MacAddress& target, LogMemo& diagMemo, LogMemo* versionMemo)
 {
-    if (!prepareParameterFile(session)) return ClickOutcome::Stopped;
+    const std::string inf = toolPath(session, kInfName);
+    if (!preparePlainParameterFile(session.base, session.boxes, inf)) return ClickOutcome::Stopped;
     bool ok = upgradeProcedure(session, target, diagMemo, versionMemo);
-    removeIfExists(toolPath(session, kInfName));
+    removeIfExists(inf);
+    return showUpgradeOutcome(session, ok);
+}
+
+ClickOutcome showUpgradeOutcome(Session& session, bool ok)
+{
     if (ok) {
         session.boxes.show("Success", "Upgrade complete. Current Version is " + session.versionText, BoxIcon::None);
         return ClickOutcome::Success;

@@ -31,6 +31,18 @@ enum class ClickOutcome {
 ClickOutcome downloadClick(Session& session, const MacAddress& target, LogMemo& diagMemo,
                            LogMemo* versionMemo);
 
+// The parameter files in Tool/: the plain one exists only during an upgrade.
+extern const char* const plainParameterFileName;      // prm_NDX470.inf
+extern const char* const scrambledParameterFileName;  // prm_NDX470.dat
+
+// Steps 2 and 3 of the download click: base/Tool's scrambled file (made
+// first from Tool's plain one when it is missing) unscrambled into plainPath.
+// False after its box has been shown.
+bool preparePlainParameterFile(const std::string& base, MessageBoxes& boxes, const std::string& plainPath);
+
+// The download click's final box for the outcome of the upgrade procedure.
+ClickOutcome showUpgradeOutcome(Session& session, bool upgraded);
+
 // VersionBtnClick after its inputs check.
 bool versionClick(Session& session, const MacAddress& target, LogMemo* versionMemo);
 

@@ -15,8 +15,9 @@ void ConsoleMemo::addLine(const std::string& line)
 void ConsoleMessageBoxes::show(const std::string&, const std::string& text, BoxIcon)
 {
     // Some box texts end in a line break of their own.
-    std::printf("%s%s", text.c_str(), !text.empty() && text.back() == '\n' ? "" : "\n");
-    std::fflush(stdout);
+    if (stream_ != stdout) std::fflush(stdout);
+    std::fprintf(stream_, "%s%s", text.c_str(), !text.empty() && text.back() == '\n' ? "" : "\n");
+    std::fflush(stream_);
 }
 
 void ErrorStreamMemo::addLine(const std::string& line)

@@ -3,6 +3,8 @@
 // standard output; the children's output and their reasons for a failed step
 // on standard error.
 
+#include <cstdio>
+
 #include "../core/seams.h"
 
 namespace ndx {
@@ -14,7 +16,11 @@ public:
 
 class ConsoleMessageBoxes : public MessageBoxes {
 public:
+    explicit ConsoleMessageBoxes(std::FILE* stream = stdout) : stream_(stream) {}
     void show(const std::string& caption, const std::string& text, BoxIcon icon) override;
+
+private:
+    std::FILE* stream_;
 };
 
 // Lines on standard error.

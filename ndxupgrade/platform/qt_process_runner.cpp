@@ -17,19 +17,27 @@ namespace {
 
 // The process group of the child that runs now, for the signal handler.
 volatile sig_atomic_t runningGroup = 0;
+// The children share this program's group: the handler stops that group.
+volatile sig_atomic_t sharedGroup = 0;
 
 void passOnAndDie(int signalNumber)
 {
-    if (runningGroup > 0) ::kill(-runningGroup, SIGTERM);
+    if (sharedGroup) {
+        ::signal(SIGTERM, SIG_IGN);
+        ::kill(0, SIGTERM);
+    } else if (runningGroup > 0) {
+        ::kill(-runningGroup, SIGTERM);
+    }
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
 }
 
-void installSignalPassOn()
+void installSignalPassOn(ChildGroups groups)
 {
     static bool installed = false;
     if (installed) return;
     installed = true;
+    sharedGroup = groups == ChildGroups::Shared;
     for (int s : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction current {};
         // A signal the caller chose to ignore (nohup) stays ignored.
@@ -64,7 +72,7 @@ int signedExitStatus(int status)
 int QtProcessRunner::run(const std::vector<std::string>& argv, const std::string& workDir, const OutputLine& output)
 {
     if (argv.empty() || shutDown_) return -1;
-    installSignalPassOn();
+    installSignalPassOn(groups_);
     QStringList arguments;
     for (std::size_t i = 1; i < argv.size(); ++i) arguments << QString::fromStdString(argv[i]);
 
@@ -75,7 +83,7 @@ int QtProcessRunner::run(const std::vector<std::string>& argv, const std::string
     process.setProcessChannelMode(QProcess::SeparateChannels);
     // No console to type into, so input ends at once.
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+    if (groups_ == ChildGroups::OwnEach) process.setChildProcessModifier([] { ::setpgid(0, 0); });
 
     QByteArray pendingOut, pendingErr;
     QObject::connect(&process, &QProcess::readyReadStandardOutput, [&] {
@@ -93,7 +101,7 @@ int QtProcessRunner::run(const std::vector<std::string>& argv, const std::string
     if (process.state() != QProcess::NotRunning || process.error() != QProcess::FailedToStart) {
         current_ = &process;
         currentName_ = childName(argv);
-        runningGroup = static_cast<sig_atomic_t>(process.processId());
+        if (groups_ == ChildGroups::OwnEach) runningGroup = static_cast<sig_atomic_t>(process.processId());
         loop.exec();
         runningGroup = 0;
         current_ = nullptr;
@@ -101,7 +109,7 @@ int QtProcessRunner::run(const std::vector<std::string>& argv, const std::string
 
     if (process.state() != QProcess::NotRunning) {
         // The application is quitting under us: do not leave the child behind.
-        ::kill(-static_cast<pid_t>(process.processId()), SIGKILL);
+        ::kill(target(static_cast<pid_t>(process.processId())), SIGKILL);
         process.waitForFinished(1000);
         return -1;
     }
@@ -119,17 +127,18 @@ std::string QtProcessRunner::shutDown()
 {
     shutDown_ = true;
     if (!current_ || current_->state() == QProcess::NotRunning) return {};
-    const pid_t group = static_cast<pid_t>(current_->processId());
-    ::kill(-group, SIGTERM);
+    const pid_t group = target(static_cast<pid_t>(current_->processId()));
+    ::kill(group, SIGTERM);
     std::string how = currentName_ + " stopped with SIGTERM";
     if (!current_->waitForFinished(stopGraceMs_)) {
-        ::kill(-group, SIGKILL);
+        ::kill(group, SIGKILL);
         current_->waitForFinished(1000);
         how = currentName_ + " stopped with SIGKILL (SIGTERM was not enough within " +
               std::to_string(stopGraceMs_ / 1000) + " s)";
     }
-    // What the child started and left behind goes with it.
-    ::kill(-group, SIGKILL);
+    // What the child started and left behind goes with it (a shared group
+    // is stopped by whoever leads it).
+    if (groups_ == ChildGroups::OwnEach) ::kill(group, SIGKILL);
     return how;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include "../core/seams.h"
 
 class QProcess;
@@ -11,15 +13,29 @@ namespace ndx {
 // leads a process group of its own, so that stopping it also stops what it
 // started (a script's loader); a SIGINT, SIGTERM or SIGHUP that ends this
 // program passes SIGTERM on to that group first.
+//
+// With ChildGroups::Shared (one device of a batch, which leads a group of its
+// own) the children stay in this program's group instead, so that the batch
+// stops the device with everything it started through that one group; such a
+// signal then passes SIGTERM on to the whole group.
+enum class ChildGroups { OwnEach, Shared };
+
 class QtProcessRunner : public ProcessRunner {
 public:
     // Time a stopped child gets between SIGTERM and SIGKILL.
-    explicit QtProcessRunner(int stopGraceMs = 5000) : stopGraceMs_(stopGraceMs) {}
+    explicit QtProcessRunner(int stopGraceMs = 5000, ChildGroups groups = ChildGroups::OwnEach)
+        : stopGraceMs_(stopGraceMs), groups_(groups)
+    {
+    }
     int run(const std::vector<std::string>& argv, const std::string& workDir, const OutputLine& output) override;
     std::string shutDown() override;
 
 private:
+    // The child's group, or in Shared mode the child alone.
+    pid_t target(pid_t child) const { return groups_ == ChildGroups::OwnEach ? -child : child; }
+
     int stopGraceMs_;
+    ChildGroups groups_;
     bool shutDown_ = false;
     QProcess* current_ = nullptr;
     std::string currentName_;

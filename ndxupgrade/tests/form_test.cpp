@@ -383,7 +383,7 @@ private slots:
                   "trap '' TERM\n"
                   "echo $$ > script.pid\n"
                   "sh -c 'echo $$ > loader.pid; while :; do sleep 0.1; done' &\n"
-                  "[ -f quick ] && { sleep 1; kill $!; exit 0; }\n"
+                  "[ -f quick ] && { sleep 1; kill -KILL $!; exit 0; }\n"
                   "wait\n");
         const fs::path kernel = base->root / "Kernel";
 

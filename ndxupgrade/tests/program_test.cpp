@@ -107,6 +107,33 @@ TEST(Program, BaseDirectory)
     }
 }
 
+// A wrong device list is found before anything starts: no run folder, no
+// parameter file, exit status 2.
+TEST(Program, BatchDeviceListMistakesStartNothing)
+{
+    TempBase kit;
+    writeFile(kit.root / "macs.txt", "0A-3F-71-00-00-07\n0A-3F-71-00-00\n");
+    writeFile(kit.root / "twice.txt", "0A-3F-71-00-00-07\n0a:3f:71:00:00:07\n");
+    const struct {
+        std::string arguments, error;
+    } cases[] = {
+        {"--mac-list macs.txt", "ndxupgrade: macs.txt:2: not a MAC address: 0A-3F-71-00-00"},
+        {"--mac-list twice.txt", "ndxupgrade: 0A-3F-71-00-00-07 is listed twice"},
+        {"--mac-list missing.txt", "ndxupgrade: cannot read the MAC list missing.txt"},
+        {"--mac 0A-3F-71-00-00-07 --mac 0A-3F-71-00-00-0", "ndxupgrade: not a MAC address: 0A-3F-71-00-00-0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ProgramRun run =
+            runShell(kit, "cd \"" + kit.path() + "\" && exec \"$NDX\" --upgrade --interface no-such-if " + c.arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.output, "");
+        EXPECT_EQ(run.errors, "ndxupgrade: base directory " + kit.path() + "\n" + c.error + "\n");
+    }
+    EXPECT_FALSE(fs::exists(kit.root / "runs"));
+    EXPECT_FALSE(fs::exists(kit.root / "Tool/prm_NDX470.inf"));
+}
+
 // The package's layout: <prefix>/bin/ndxupgrade and the kit in
 // <prefix>/share/hostlink-toolset/kit. Started anywhere else, the program
 // works in the user's copy of that kit under XDG_DATA_HOME.

@@ -105,6 +105,18 @@ _ndxupgrade()
             COMPREPLY=($(compgen -W '255' -- "$cur"))
             return
             ;;
+        --jobs)
+            COMPREPLY=($(compgen -W '1 2 4 8 16' -- "$cur"))
+            return
+            ;;
+        --mac-list | --report)
+            _filedir
+            return
+            ;;
+        --run-dir)
+            _filedir -d
+            return
+            ;;
         --mac | --local | --remote)
             return
             ;;
@@ -112,7 +124,8 @@ _ndxupgrade()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--upgrade --query-version --diagnose --mac
-            --local --remote --interface --pe --gui --help --version' -- "$cur"))
+            --local --remote --interface --pe --gui --help --version
+            --mac-list --jobs --report --run-dir --batch-worker' -- "$cur"))
     fi
 } &&
     complete -F _ndxupgrade ndxupgrade

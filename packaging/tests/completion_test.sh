@@ -86,5 +86,8 @@ expect "imgbuild -F -Y -f im" "image.dat"
 expect "ndxupgrade --upgrade --int" "--interface"
 expect "ndxupgrade --upgrade --mac 0A-3F-71-00-00-07 --interface " "eth0 hl0"
 expect "ndxupgrade --upgrade --mac " ""
+expect "ndxupgrade --upgrade --interface hl0 --jobs " "1 16 2 4 8"
+expect "ndxupgrade --upgrade --interface hl0 --mac-list con" "connect.txt"
+expect "ndxupgrade --upgrade --interface hl0 --run-dir " "sub"
 
 [[ $failures -eq 0 ]]

@@ -6,11 +6,12 @@
 #
 # Environment: BUILD_DIR (the build tree), CMAKE (the cmake that built it),
 # PRM_SCRAMBLE (the build-time scrambler, for cases that ship another file),
-# KIT_SOURCE_DIR (kit/ of the source tree).
+# KIT_SOURCE_DIR (kit/ of the source tree), TESTBED_DIR (testbed/ of it).
 #
 # The helpers keep their own variables under names that begin with "_", so
 # that they never overwrite a test's variables.
 set -u
+. "${TESTBED_DIR:?TESTBED_DIR must name testbed/ of the source tree}/netns/stop_processes.sh"
 
 : "${BUILD_DIR:?BUILD_DIR must name the build tree}"
 CMAKE="${CMAKE:-cmake}"
@@ -87,14 +88,7 @@ devsim_start() {
 # devsim_stop: ends the emulator so that it writes its flash and dump files.
 devsim_stop() {
     [ -n "$devsim_pid" ] || return 0
-    kill -TERM "$devsim_pid" 2>/dev/null
-    _n=0
-    while kill -0 "$devsim_pid" 2>/dev/null && [ "$_n" -lt 50 ]; do
-        sleep 0.1
-        _n=$((_n + 1))
-    done
-    kill -KILL "$devsim_pid" 2>/dev/null
-    wait "$devsim_pid" 2>/dev/null
+    stop_processes TERM "$devsim_pid"
     devsim_pid=""
 }
 

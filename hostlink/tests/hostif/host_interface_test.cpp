@@ -250,9 +250,15 @@ TEST_P(ResetMessages, PrintOnlyFromDebugLevelOne) {
     EXPECT_EQ(GetCapturedStdout(), GetParam().message);
 }
 
+// Level 3 also shows the five reply windows of the unanswered write.
 INSTANTIATE_TEST_SUITE_P(Levels, ResetMessages,
                          testing::Values(ResetFailure{0, ""}, ResetFailure{1, "Failed to reset EVM (1)\n"},
-                                         ResetFailure{3, "Failed to reset EVM (1)\n"}));
+                                         ResetFailure{3, "No reply within 100 ms to send 1 of 5\n"
+                                                         "No reply within 100 ms to send 2 of 5\n"
+                                                         "No reply within 100 ms to send 3 of 5\n"
+                                                         "No reply within 100 ms to send 4 of 5\n"
+                                                         "No reply within 100 ms to send 5 of 5\n"
+                                                         "Failed to reset EVM (1)\n"}));
 
 TEST_F(HostInterface, ResetThatNeverComesBackFailsWithFour) {
     debug_level = 1;

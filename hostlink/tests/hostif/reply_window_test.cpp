@@ -199,6 +199,33 @@ TEST_F(ReplyWindow, PollPassesOverTestProtocolFrames) {
     EXPECT_EQ(CountedPauses::count, 0);
 }
 
+TEST_F(ReplyWindow, EveryWindowWithoutItsReplyIsOneLineAtDebugThree) {
+    const std::string first_two =
+        "No reply within 100 ms to send 1 of 5\nNo reply within 100 ms to send 2 of 5\n";
+    struct Case {
+        int level;
+        bool silent;
+        std::string printed;
+    };
+    const Case cases[] = {
+        {3, false, first_two},
+        {3, true, first_two + "No reply within 100 ms to send 3 of 5\nNo reply within 100 ms to send 4 of 5\n"
+                              "No reply within 100 ms to send 5 of 5\n"},
+        {2, false, ""},
+    };
+    for (const Case& c : cases) {
+        deliver_with([](int send, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>& replies) {
+            if (send % 3 == 0) replies.push_back(reply);
+        });
+        device.silent = c.silent;
+        debug_level = c.level;
+        uint32_t value = 0;
+        CaptureStdout();
+        EXPECT_EQ(read_word(link, 0x100, &value), c.silent ? -1 : 0);
+        EXPECT_EQ(GetCapturedStdout(), c.printed) << "level " << c.level << (c.silent ? ", silent" : "");
+    }
+}
+
 TEST_F(ReplyWindow, ReadWhoseSendFailsStopsAtOnce) {
     link.fail_sends = true;
     uint32_t value = 0;

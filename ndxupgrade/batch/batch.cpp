@@ -1,0 +1,207 @@
+#include "batch.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "core/upgrade.h"
+#include "device_list.h"
+#include "device_outcome.h"
+#include "headless.h"
+#include "job_pool.h"
+#include "run_folders.h"
+#include "worker_protocol.h"
+
+namespace ndx {
+namespace {
+
+// Time a stopped device gets between SIGTERM and SIGKILL.
+constexpr std::chrono::milliseconds stopGrace{5000};
+
+const char* const logName = "log.txt";
+
+// Each device's log, its reports, and its line as it ends.
+class DeviceRuns : public BatchListener {
+public:
+    DeviceRuns(std::vector<DeviceOutcome>& outcomes, LogMemo& out, LogMemo& errors)
+        : outcomes_(outcomes), out_(out), errors_(errors), runs_(outcomes.size())
+    {
+    }
+    ~DeviceRuns() override
+    {
+        for (Run& run : runs_)
+            if (run.log) std::fclose(run.log);
+    }
+
+    void started(std::size_t job) override
+    {
+        Run& run = runs_[job];
+        run.start = std::chrono::steady_clock::now();
+        run.log = std::fopen(outcomes_[job].log.c_str(), "w");
+        if (!run.log) errors_.addLine("ndxupgrade: cannot write " + outcomes_[job].log);
+    }
+
+    void line(std::size_t job, const std::string& text) override
+    {
+        Run& run = runs_[job];
+        if (run.log) {
+            const double at = std::chrono::duration<double>(std::chrono::steady_clock::now() - run.start).count();
+            std::fprintf(run.log, "[%8.3f] %s\n", at, text.c_str());
+            std::fflush(run.log);
+        }
+        const WorkerLine w = readWorkerLine(text);
+        if (w.kind == WorkerLine::Kind::Stage) run.end.lastStage = w.value;
+        if (w.kind == WorkerLine::Kind::Result) {
+            run.end.resultSeen = true;
+            run.end.resultOk = w.ok;
+            run.end.resultValue = w.value;
+        }
+    }
+
+    void ended(std::size_t job, const JobEnd& end) override
+    {
+        Run& run = runs_[job];
+        DeviceOutcome& outcome = outcomes_[job];
+        if (end.how == JobEnd::How::NotStarted) {
+            outcome.result = DeviceResult::NotStarted;
+            outcome.log.clear();
+        } else {
+            if (run.log) {
+                std::fprintf(run.log, "[%8.3f] %s\n", end.seconds, howItEnded(end).c_str());
+                std::fclose(run.log);
+                run.log = nullptr;
+            }
+            run.end.exitedZero = end.how == JobEnd::How::Exited && end.status == 0;
+            run.end.stopRequested = end.stopRequested;
+            judgeDevice(run.end, outcome);
+            outcome.seconds = end.seconds;
+        }
+        out_.addLine(deviceLine(outcome));
+    }
+
+    void stopping(const std::string& signalName) override
+    {
+        errors_.addLine("ndxupgrade: " + signalName + ": stopping the batch; the devices that run get SIGTERM");
+    }
+
+private:
+    struct Run {
+        std::FILE* log = nullptr;
+        std::chrono::steady_clock::time_point start;
+        DeviceEnd end;
+    };
+
+    static std::string howItEnded(const JobEnd& end)
+    {
+        switch (end.how) {
+        case JobEnd::How::Exited: return "ndxupgrade: the device's run ended with status " + std::to_string(end.status);
+        case JobEnd::How::Signalled:
+            return "ndxupgrade: the device's run ended by signal " + std::to_string(end.status);
+        case JobEnd::How::CouldNotStart: return "ndxupgrade: the device's run could not be started";
+        case JobEnd::How::NotStarted: break;
+        }
+        return {};
+    }
+
+    std::vector<DeviceOutcome>& outcomes_;
+    LogMemo& out_;
+    LogMemo& errors_;
+    std::vector<Run> runs_;
+};
+
+bool writeText(const std::string& path, const std::string& text)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    return !file.fail();
+}
+
+void removeQuietly(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
+
+}  // namespace
+
+int runBatch(const CommandLine& o, const std::string& base, BatchServices services)
+{
+    LogMemo& errors = services.errors;
+    std::vector<std::string> macs;
+    std::string error;
+    if (!collectBatchDevices(o.macs, o.macList, macs, error)) {
+        errors.addLine("ndxupgrade: " + error);
+        return 2;
+    }
+    // From here a Ctrl-C waits for the pool, which stops cleanly.
+    BatchSignals signals;
+    if (signals.fd() < 0 || services.program.empty()) {
+        errors.addLine("ndxupgrade: cannot set up the batch (signal descriptor or own path missing)");
+        return 1;
+    }
+    std::string entryIp;
+    if (!selectInterface(o.interface, services.interfaces, services.boxes, errors, entryIp)) return 1;
+
+    std::string run;
+    if (!makeRunFolder(base, o.runDir, std::time(nullptr), run, error)) {
+        errors.addLine("ndxupgrade: cannot make the run folder " + error);
+        return 1;
+    }
+    errors.addLine("ndxupgrade: run folder " + run + " (" + std::to_string(macs.size()) +
+                   (macs.size() == 1 ? " device" : " devices") + ", at most " + std::to_string(o.jobs) + " at once)");
+
+    const bool upgrade = o.action == Action::Upgrade;
+    const std::string plain = upgrade ? run + "/" + plainParameterFileName : std::string();
+    std::vector<std::string> links;
+    // The plain parameter file lives only as long as the batch, whatever ends it.
+    struct PlainFileGuard {
+        const std::string& plain;
+        const std::vector<std::string>& links;
+        ~PlainFileGuard()
+        {
+            for (const std::string& link : links) removeQuietly(link);
+            if (!plain.empty()) removeQuietly(plain);
+        }
+    } guard{plain, links};
+    if (upgrade) {
+        // Decoded once for every device; made from Tool's plain file when the
+        // kit has no scrambled one, as the window does.
+        if (!preparePlainParameterFile(base, services.boxes, plain)) return 1;
+    }
+
+    std::vector<DeviceOutcome> outcomes(macs.size());
+    std::vector<BatchJob> jobs;
+    for (std::size_t i = 0; i < macs.size(); ++i) {
+        std::string folder;
+        if (!makeDeviceFolder(base, run, macs[i], plain, folder, error)) {
+            errors.addLine("ndxupgrade: cannot make the device folder " + error);
+            return 1;
+        }
+        if (upgrade) links.push_back(deviceParameterLink(folder));
+        outcomes[i].mac = macs[i];
+        outcomes[i].log = folder + "/" + logName;
+        jobs.push_back({{services.program, upgrade ? "--upgrade" : "--query-version", "--mac", macs[i],
+                         "--interface", o.interface, "--batch-worker"},
+                        folder});
+    }
+
+    DeviceRuns devices(outcomes, services.out, errors);
+    runJobPool(jobs, o.jobs, stopGrace, signals, devices);
+
+    bool allOk = true;
+    for (const DeviceOutcome& outcome : outcomes) allOk = allOk && outcome.result == DeviceResult::Ok;
+    const std::string report = reportCsv(outcomes);
+    for (const std::string& path : {run + "/report.csv", o.report}) {
+        if (path.empty()) continue;
+        if (!writeText(path, report)) {
+            errors.addLine("ndxupgrade: cannot write the report " + path);
+            allOk = false;
+        }
+    }
+    services.out.addLine(summaryLine(outcomes));
+    return allOk ? 0 : 1;
+}
+
+}  // namespace ndx
