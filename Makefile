@@ -9,8 +9,10 @@ PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
             qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin tshark
 # Manual pages, the Debian packages and their checks, shell completion.
 PACKAGES += groff-base man-db bsdextrautils dpkg-dev file lintian desktop-file-utils appstream bash-completion
+# The sanitizer build and the fuzz targets (libFuzzer).
+PACKAGES += clang libclang-rt-14-dev
 
-.PHONY: all deps configure build test demo clean
+.PHONY: all deps configure build test demo clean test-sanitize fuzz
 
 all: build
 
@@ -65,6 +67,31 @@ package: deps
 	$(MAKE) build
 	cd $(BUILD) && cpack -G DEB
 
+# The sanitizer stage: a second build with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer (leak detection on) that runs the whole suite,
+# and the libFuzzer programs built beside it (`make fuzz` runs each for
+# FUZZ_TIME seconds). ccache is used when it is installed.
+SANITIZE_BUILD ?= build-asan
+SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+CCACHE := $(shell command -v ccache 2>/dev/null)
+FUZZ_TIME ?= 60
+
+$(SANITIZE_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	    "-DCMAKE_C_FLAGS=$(SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)" -DFUZZING=ON \
+	    $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
+
+test-sanitize: deps
+	$(MAKE) $(SANITIZE_BUILD)/CMakeCache.txt
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	$(MAKE) $(SANITIZE_BUILD)/CMakeCache.txt
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	$(SANITIZE_ENV) fuzz/run_fuzzers.sh $(SANITIZE_BUILD) $(FUZZ_TIME)
+
 # Checks a real device through a real interface (README: "Testing with real
 # devices"). Not part of `make test`; NO_BUILD=1 skips the build step.
 #   make test-hardware IFACE=eth1 MAC=0A:3F:71:00:00:07 [REMOTE=MAC] [FLASH=1] [YES=1]
@@ -76,4 +103,4 @@ test-hardware:
 	    sh testbed/hardware/hardware_test.sh --build $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -1,5 +1,6 @@
 #include "input_files.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -24,12 +25,11 @@ public:
 
     bool read_piece(char* piece, int capacity) override {
         if (capacity < 2 || position_ >= text_.size()) return false;
-        std::size_t length = 0;
-        while (length + 1 < static_cast<std::size_t>(capacity) && position_ + length < text_.size()) {
-            const char c = text_[position_ + length++];
-            if (c == '\n') break;
-        }
-        std::memcpy(piece, text_.data() + position_, length);
+        const char* start = text_.data() + position_;
+        const std::size_t window = std::min(static_cast<std::size_t>(capacity - 1), text_.size() - position_);
+        const void* line_feed = std::memchr(start, '\n', window);
+        const std::size_t length = line_feed ? static_cast<const char*>(line_feed) - start + 1 : window;
+        std::memcpy(piece, start, length);
         piece[length] = '\0';
         position_ += length;
         return true;

@@ -46,7 +46,8 @@ int load_extension_section(EthernetLink& link, const uint8_t* function, int leng
                     static_cast<long long>(load_length), length);
         return 0;
     }
-    if (write_memory(link, function, int(load_length), header.address) < 1) {
+    // Word 7 above the size leaves nothing to load (and would not fit an int).
+    if (load_length < 1 || write_memory(link, function, int(load_length), header.address) < 1) {
         std::printf("ERROR - failed to load extension\n");
         return 0;
     }

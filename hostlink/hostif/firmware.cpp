@@ -13,13 +13,12 @@ constexpr uint16_t PHY_SECTION_FLAG = 0x0001;
 
 // Handles every section with `tag` in chain order. The number handled, or -1
 // when one failed.
-int handle_each_section(EthernetLink& link, const char* tag, const std::vector<uint8_t>& image,
-                        int length) {
+int handle_each_section(EthernetLink& link, const char* tag, const uint8_t* image, int length) {
     int handled = 0;
     int position = 0;
     for (;;) {
         int next = 0;
-        int result = find_section(link, tag, position, image.data(), length, &next);
+        int result = find_section(link, tag, position, image, length, &next);
         if (result == -1) return handled;
         if (result == 0) return -1;
         ++handled;
@@ -28,13 +27,14 @@ int handle_each_section(EthernetLink& link, const char* tag, const std::vector<u
     }
 }
 
-int download_image(EthernetLink& link, const std::vector<uint8_t>& image, int length,
-                   int skip_activation) {
+}  // namespace
+
+int download_image(EthernetLink& link, const uint8_t* image, int length, int skip_activation) {
     if (reset_device(link, 0) == 0) {
         std::printf("ERROR: failed to reset device\n");
         return 0;
     }
-    if (find_section(link, "ZRPS", 0, image.data(), length, nullptr) == 0) {
+    if (find_section(link, "ZRPS", 0, image, length, nullptr) == 0) {
         std::printf("ERROR: Failed to download OEM section\n");
         return 0;
     }
@@ -49,13 +49,13 @@ int download_image(EthernetLink& link, const std::vector<uint8_t>& image, int le
         return 0;
     }
     if (tables > 0 && store_system_table(link) == -1) return 0;
-    int mac = find_section(link, "ZRPM", 0, image.data(), length, nullptr);
+    int mac = find_section(link, "ZRPM", 0, image, length, nullptr);
     if (mac == 0) {
         std::printf("ERROR: Failed to download MAC section\n");
         return 0;
     }
     pause_ms(100);
-    int phy = find_section(link, "ZRPH", 0, image.data(), length, nullptr);
+    int phy = find_section(link, "ZRPH", 0, image, length, nullptr);
     if (phy == 0) {
         std::printf("ERROR: Failed to downlaod PHY initialization section\n");
         return 0;
@@ -75,8 +75,6 @@ int download_image(EthernetLink& link, const std::vector<uint8_t>& image, int le
     return phy;
 }
 
-}  // namespace
-
 int download_firmware(EthernetLink& link, const char* path, int skip_activation) {
     std::vector<uint8_t> image(FIRMWARE_IMAGE_SIZE, 0);
     FILE* file = path ? std::fopen(path, "rb") : nullptr;
@@ -90,7 +88,7 @@ int download_firmware(EthernetLink& link, const char* path, int skip_activation)
         std::fclose(file);
         return 0;
     }
-    int result = download_image(link, image, length, skip_activation);
+    int result = download_image(link, image.data(), length, skip_activation);
     std::fclose(file);
     return result;
 }

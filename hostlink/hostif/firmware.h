@@ -26,6 +26,10 @@ constexpr int FUNCTION_HEADER_SIZE = 32;
 // none), 0 on failure.
 int download_firmware(EthernetLink& link, const char* path, int skip_activation);
 
+// The same download for an image already read: the chain is walked within its
+// `length` bytes only.
+int download_image(EthernetLink& link, const uint8_t* image, int length, int skip_activation);
+
 // Walks the section chain of `image` (`length` bytes) from position `start`
 // (0 = the image header) to the first section tagged `tag` and writes it to its
 // destination. Bytes written (above 0), 0 when writing failed or the chain is

@@ -17,7 +17,8 @@
 #
 # Where the kernel allows it the namespace also gets its own PID space with
 # this script as its first process, so that whatever happens to the test,
-# nothing started inside outlives it.
+# nothing started inside outlives it, and a /proc of its own that shows that
+# PID space (the leak checker of sanitizer builds reads its threads there).
 set -u
 
 devsim_options=""
@@ -40,7 +41,9 @@ if [ "${HL_NETNS_INSIDE:-}" != "1" ]; then
         exit 77
     fi
     isolate="-Urn"
-    if unshare -Urnp --fork --kill-child true 2>/dev/null; then
+    if unshare -Urnp --fork --kill-child --mount-proc true 2>/dev/null; then
+        isolate="-Urnp --fork --kill-child --mount-proc"
+    elif unshare -Urnp --fork --kill-child true 2>/dev/null; then
         isolate="-Urnp --fork --kill-child"
     fi
     if [ "$use_devsim" = 1 ]; then

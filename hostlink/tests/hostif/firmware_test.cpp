@@ -168,6 +168,19 @@ TEST_F(Firmware, FunctionLongerThanItsSectionIsRefused) {
     EXPECT_TRUE(sent_with(OPCODE_RUN_CODE).empty());
 }
 
+TEST_F(Firmware, FunctionWithMoreUnloadedBytesThanItsSizeLoadsNothing) {
+    // size - word 7 is below -2^31 here: cut to an int it would read as a
+    // length of gigabytes.
+    auto function = function_image(1, 0x30000, 64, 0x90000000u);
+    put_le32(function.data() + 20, 0x10);
+    CaptureStdout();
+    EXPECT_EQ(download(build_image({{"ZRX1", function}})), 0);
+    EXPECT_EQ(GetCapturedStdout(), "ERROR - failed to load extension\n"
+                                   "ERROR: Failed to download X section\n");
+    EXPECT_FALSE(wrote_at(0x30000));
+    EXPECT_TRUE(sent_with(OPCODE_RUN_CODE).empty());
+}
+
 TEST_F(Firmware, OverlongParameterSectionIsRefusedNotCut) {
     CaptureStdout();
     EXPECT_EQ(download(build_image({{"ZRPS", pattern(65536 + 100, 1)}})), 0);
