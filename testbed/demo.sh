@@ -47,17 +47,8 @@ if [ "${1:-}" = "--in-namespace" ]; then
     exit $?
 fi
 
-if [ $# -ne 1 ]; then
-    echo "usage: $0 BUILD_DIR" >&2
-    exit 2
-fi
-build=$(cd "$1" 2>/dev/null && pwd) || { echo "demo: no build directory $1" >&2; exit 1; }
-for program in ndxupgrade hostlink tabgen imgbuild devsim; do
-    if [ ! -x "$build/bin/$program" ]; then
-        echo "demo: $build/bin/$program is missing; build first (make demo does)" >&2
-        exit 1
-    fi
-done
+. "$here/demo_build_dir.sh"
+demo_build_dir demo "$@"
 
 gui=0
 if [ "${GUI:-}" = 1 ]; then

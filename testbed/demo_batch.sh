@@ -47,17 +47,8 @@ if [ "${1:-}" = "--in-namespace" ]; then
     exit 0
 fi
 
-if [ $# -ne 1 ]; then
-    echo "usage: $0 BUILD_DIR" >&2
-    exit 2
-fi
-build=$(cd "$1" 2>/dev/null && pwd) || { echo "demo-batch: no build directory $1" >&2; exit 1; }
-for program in ndxupgrade hostlink tabgen imgbuild devsim; do
-    if [ ! -x "$build/bin/$program" ]; then
-        echo "demo-batch: $build/bin/$program is missing; build first (make demo-batch does)" >&2
-        exit 1
-    fi
-done
+. "$here/demo_build_dir.sh"
+demo_build_dir demo-batch "$@"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/hostlink-demo-batch.XXXXXX") || exit 1
 trap 'rm -rf "$tmp"' EXIT
