@@ -47,7 +47,7 @@ if [ "${1:-}" = "--in-namespace" ]; then
     exit $?
 fi
 
-. "$here/demo_build_dir.sh"
+. "$here/demo_setup.sh"
 demo_build_dir demo "$@"
 
 gui=0
@@ -59,16 +59,7 @@ if [ "${GUI:-}" = 1 ]; then
     fi
 fi
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/hostlink-demo.XXXXXX") || exit 1
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 143' INT TERM
-kit="$tmp/kit"
-
-echo "== Installing the kit: cmake --install $build --prefix $kit"
-if ! cmake --install "$build" --prefix "$kit" > "$tmp/install.log" 2>&1; then
-    cat "$tmp/install.log"
-    exit 1
-fi
+demo_install_kit demo
 (cd "$kit" && find . -type f | sort | sed 's|^\./|   |')
 echo
 echo "== devsim on dv0: device $device_mac, firmware 1.3.2, station $station_mac, flash file flash.bin"

@@ -47,19 +47,10 @@ if [ "${1:-}" = "--in-namespace" ]; then
     exit 0
 fi
 
-. "$here/demo_build_dir.sh"
+. "$here/demo_setup.sh"
 demo_build_dir demo-batch "$@"
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/hostlink-demo-batch.XXXXXX") || exit 1
-trap 'rm -rf "$tmp"' EXIT
-trap 'exit 143' INT TERM
-kit="$tmp/kit"
-
-echo "== Installing the kit: cmake --install $build --prefix $kit"
-if ! cmake --install "$build" --prefix "$kit" > "$tmp/install.log" 2>&1; then
-    cat "$tmp/install.log"
-    exit 1
-fi
+demo_install_kit demo-batch
 echo "== Eight devices on one wire (one devsim each on dv0): 0A-3F-71-00-00-01 … 0A-3F-71-00-00-08;"
 echo "   $failing cannot program its flash (devsim --prog-fail 0)"
 echo
