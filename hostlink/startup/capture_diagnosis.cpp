@@ -18,6 +18,6 @@ void report_capture_failure(const EthernetLink& link) {
     std::string binary = self_path();
     if (binary.empty()) binary = "hostlink";
     std::fprintf(stderr,
-                 "hostlink: cannot capture on %s; run as root or: sudo setcap cap_net_raw,cap_net_admin+ep %s\n",
+                 "hostlink: cannot capture on %s; run as root or: sudo setcap cap_net_raw+ep %s\n",
                  reason, binary.c_str());
 }

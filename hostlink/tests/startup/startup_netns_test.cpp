@@ -75,7 +75,7 @@ TEST_F(OnVethPair, MissingCaptureRightsAreDiagnosed) {
     char real[PATH_MAX];
     ASSERT_NE(realpath(PROGRAM.c_str(), real), nullptr);
     const std::string remedy =
-        "; run as root or: sudo setcap cap_net_raw,cap_net_admin+ep " + std::string(real) + "\n";
+        "; run as root or: sudo setcap cap_net_raw+ep " + std::string(real) + "\n";
     const struct {
         const char* arguments;
         const char* input;
