@@ -43,9 +43,9 @@ offered() {
     [[ $COMP_LINE == *" " ]] && COMP_WORDS+=("")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMPREPLY=()
-    local spec function
-    spec=$(complete -p "${COMP_WORDS[0]}" 2> /dev/null) || return
-    function=$(sed -E 's/.* -F ([^ ]+) .*/\1/' <<< "$spec")
+    local registration function
+    registration=$(complete -p "${COMP_WORDS[0]}" 2> /dev/null) || return
+    function=$(sed -E 's/.* -F ([^ ]+) .*/\1/' <<< "$registration")
     "$function" "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
     printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//'
 }
