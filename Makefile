@@ -32,7 +32,7 @@ deps:
 	fi
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD)
+	cmake -S . -B $(BUILD) $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 
 configure: $(BUILD)/CMakeCache.txt
 
