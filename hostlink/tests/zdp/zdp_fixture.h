@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "hostif/host_interface.h"
 #include "scripted_link.h"
 #include "settings/settings.h"
 #include "zdp/statistics.h"
@@ -113,6 +114,7 @@ protected:
         zdp.set_pacing(&pacing);
         reset_transfer_tables();
         reset_per_accumulator();
+        forget_reply_history();
         debug_level = 0;
         cert_verbose = 0;
         stop_on_failure = 0;
