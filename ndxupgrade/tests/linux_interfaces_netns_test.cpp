@@ -65,7 +65,7 @@ TEST_F(LinuxInterfaces, FixedAndLeasedAddresses)
     EXPECT_EQ(dv0->ipAddress, "192.0.2.77");
     EXPECT_TRUE(dv0->dhcpEnabled);
     EXPECT_FALSE(byName(adapters, "hl0")->dhcpEnabled);
-    std::system("ip addr del 192.0.2.77/24 dev dv0");
+    EXPECT_EQ(std::system("ip addr del 192.0.2.77/24 dev dv0"), 0);
 }
 
 struct Output {
