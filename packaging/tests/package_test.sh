@@ -75,6 +75,7 @@ $kit/Tool/tabgen
 EOF
 cat > "$work/testbed.expected" <<EOF
 usr/bin/devsim
+usr/share/bash-completion/completions/devsim
 usr/share/doc/$testbed_name/changelog.gz
 usr/share/doc/$testbed_name/copyright
 usr/share/man/man1/devsim.1.gz

@@ -226,7 +226,8 @@ std::string format_mac(const MacAddress& mac) {
 }
 
 const char* usage_text() {
-    return "usage: devsim -i IFACE [-M MAC] [options]\n"
+    return "usage: devsim -i|--interface IFACE [-M|--mac MAC] [options]\n"
+           "       devsim -h|--help\n"
            "device:   --fw-version A.B.C --link V --net-mode V --boot-mode V\n"
            "          --busy-ms MS --reset-ms MS --reply-header HEX18\n"
            "files:    --load ADDR=FILE --dump ADDR:LEN=FILE (hex) --capture FILE.pcap\n"
