@@ -125,7 +125,7 @@ _ndxupgrade()
     if [[ $cur == -* ]]; then
         # --batch-worker is left out: a batch gives it to its own runs.
         COMPREPLY=($(compgen -W '--upgrade --query-version --diagnose --mac
-            --local --remote --interface --pe --gui --help --version
+            --local --remote --interface --pe --gui --diagnostic-page --help --version
             --mac-list --jobs --report --run-dir' -- "$cur"))
     fi
 } &&
