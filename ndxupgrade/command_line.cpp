@@ -1,7 +1,5 @@
 #include "command_line.h"
 
-#include "core/program_version.h"
-
 namespace ndx {
 namespace {
 
@@ -49,7 +47,7 @@ CommandLine usageError(const std::string& error)
 
 std::string usageText()
 {
-    return "usage: ndxupgrade [--gui]\n"
+    return "usage: ndxupgrade [--gui] [--diagnostic-page]\n"
            "       ndxupgrade --upgrade --mac MAC --interface IFACE\n"
            "       ndxupgrade --query-version --mac MAC --interface IFACE\n"
            "       ndxupgrade --upgrade | --query-version --interface IFACE\n"
@@ -57,7 +55,8 @@ std::string usageText()
            "                  [--jobs N] [--report FILE] [--run-dir DIR]\n"
            "       ndxupgrade --diagnose --local MAC --remote MAC [--interface IFACE] [--pe PE]\n"
            "       ndxupgrade --help | --version\n"
-           "Without options (or with --gui) the upgrade window opens. The other modes run\n"
+           "Without options (or with --gui) the upgrade window opens; --diagnostic-page\n"
+           "also shows its Diagnostic page, the link test for engineers. The other modes run\n"
            "one procedure without a window: log on standard output, the children's output\n"
            "on standard error; exit status 0 success, 1 failure, 2 a command-line error.\n"
            "Several devices, a list or a batch option make a batch: at most N devices at\n"
@@ -65,9 +64,11 @@ std::string usageText()
            "each device's log and a CSV report in the run folder.\n";
 }
 
+// The tool set's version, the one the package and hostlink -v carry; the
+// window's caption keeps the front end's own version text.
 std::string versionText()
 {
-    return std::string("NDX Firmware Upgrade Utility Version ") + kProgramVersion + "\n";
+    return std::string("ndxupgrade (" NDXUPGRADE_PACKAGE_NAME ") " TOOLSET_VERSION "\n");
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args)
@@ -90,6 +91,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         }
         if (a == "--batch-worker") {
             c.batchWorker = true;
+            continue;
+        }
+        if (a == "--diagnostic-page") {
+            c.diagnosticPage = true;
             continue;
         }
         std::string* value = a == "--mac" ? &mac
@@ -124,6 +129,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     }
     const bool batchOptions = !c.macList.empty() || jobsGiven || !c.report.empty() || !c.runDir.empty();
     c.batch = c.macs.size() > 1 || batchOptions;
+    if (c.diagnosticPage && c.action != Action::Window)
+        return usageError("--diagnostic-page is for the window; it takes no other mode");
     switch (c.action) {
     case Action::Window:
         if (!c.macs.empty() || !c.local.empty() || !c.remote.empty() || !c.interface.empty() || batchOptions ||

@@ -19,13 +19,18 @@ struct Session {
     // Where a child's reason for a failed step is shown beside the step's
     // failure line (the window's log, standard error when headless).
     LogMemo* failureHints = nullptr;
-    // The loader's capture diagnosis seen in the last child's output.
+    // Why the last child could not do its work, when that is known: the
+    // loader's capture diagnosis in its output, or why it could not be started.
     std::string captureDiagnosis = {};
     // The step of the procedure in progress (after a failure: the step that
     // failed), named for a batch's report ("connect", "flash programming" …).
     std::string stage = {};
     // Told each new stage; none: nobody listens.
     std::function<void(const std::string& stage)> stageChanged = {};
+    // Told once when a click has its outcome, just before its final message
+    // box (a successful diagnosis has none), so that the window shows the
+    // outcome and what to do next while the box is up; none: nobody listens.
+    std::function<void(bool ok)> concluded = {};
 };
 
 // Appends a line when a memo is given; some operations run without one.
@@ -38,6 +43,12 @@ inline void enterStage(Session& session, const std::string& stage)
 {
     session.stage = stage;
     if (session.stageChanged) session.stageChanged(stage);
+}
+
+// A click's outcome is known: tell whoever listens, before the final box.
+inline void conclude(Session& session, bool ok)
+{
+    if (session.concluded) session.concluded(ok);
 }
 
 // After a step's failure line: the reason the loader gave, when it gave one.

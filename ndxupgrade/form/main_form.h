@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "../core/interface_status.h"
@@ -20,6 +21,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
@@ -33,6 +35,13 @@ struct FormServices {
     MessageBoxes& boxes;
     std::string base;      // the installation tree (see core/base_directory.h)
     std::string baseNote = {};  // the start-up's line about it, first in the Details pane
+    // The base note tells of a working copy refreshed at this start: the
+    // progress log shows it too, once.
+    bool copyRefreshed = false;
+    // Show the Diagnostic page, which the window hides otherwise.
+    bool diagnosticPage = false;
+    // What a middle-click pastes (the primary selection); none: the system's.
+    std::function<std::string()> primarySelection = {};
 };
 
 // Message boxes that stay silent once the user has chosen to quit in the
@@ -53,6 +62,8 @@ private:
     MessageBoxes& inner_;
     const bool& quitting_;
 };
+
+class FollowingLog;
 
 class TMainForm : public QWidget, private ChildOutput {
     Q_OBJECT
@@ -83,6 +94,7 @@ protected:
 
 private:
     using FieldEdits = std::array<QLineEdit*, 6>;
+    enum class RunKind { Upgrade, Version, Diagnosis };
 
     QWidget* buildUpgradeSheet();
     QWidget* buildDiagnosticSheet();
@@ -91,14 +103,26 @@ private:
     bool refreshPage(QComboBox* combo, QLabel* panel);
     void refreshUpgradePage();
     void refreshDiagnosticPage();
+    // Enables a button when its page's interface is ready and no step runs;
+    // a disabled one says why in its tooltip, after its hint.
+    void showAvailability(QPushButton* button, const char* hint, QComboBox* combo, bool ready);
+    // The last interface and target MAC used, kept per user.
+    void restoreLastChoice();
+    void rememberChoice(const std::string& macText);
     void stepField(QLineEdit* edit, StepDirection direction);
     MacFields fieldTexts(const FieldEdits& edits) const;
     std::string selectedIp(QComboBox* combo) const;
     void setBusy(bool busy);
     void PEEditKeyDown(int key, Qt::KeyboardModifiers modifiers);
     QWidget* buildDetails();
+    void openDetails(bool open);
     QStatusBar* buildStatusBar();
-    Session makeSession(LogMemo& failureHints);
+    Session makeSession(LogMemo* failureHints);
+    // A run: from its inputs check passed to its outcome on the status bar.
+    void beginRun(const char* action, const std::string& macs);
+    void concludeRun(RunKind kind, const Session& session, const std::string& macs, bool ok,
+                     const QString& measuredResults = {});
+    void showOutcome(const QString& text, bool ok);
     // While a procedure runs: asks whether to quit anyway and, if so, stops
     // the running child. True when the window may close.
     bool confirmQuit();
@@ -119,6 +143,7 @@ private:
     QuietWhenQuitting procedureBoxes_;
     std::string runningChild_;
     QElapsedTimer stepClock_;
+    QElapsedTimer runClock_;
     std::string interfaceIp_;
     std::string versionText_;
 
@@ -142,6 +167,11 @@ private:
     QTimer* Timer1 = nullptr;
     QToolButton* DetailsBtn = nullptr;
     QPlainTextEdit* DetailsMemo = nullptr;
+    QWidget* detailsBox_ = nullptr;
+    QSplitter* LogSplitter = nullptr;
+    FollowingLog* diagLog_ = nullptr;
+    FollowingLog* versionLog_ = nullptr;
+    FollowingLog* detailsLog_ = nullptr;
     QLabel* StatusLabel = nullptr;
     QProgressBar* BusyBar = nullptr;
     QTimer* ElapsedTimer = nullptr;

@@ -24,6 +24,7 @@ public:
     void show(const std::string& caption, const std::string& text, BoxIcon icon) override
     {
         shown.push_back({caption, text, icon});
+        if (onShow) onShow(shown.back());
     }
     bool ask(const std::string& caption, const std::string& text) override
     {
@@ -31,7 +32,8 @@ public:
         return onAsk ? onAsk() : false;
     }
     std::vector<ShownBox> shown;
-    std::function<bool()> onAsk;  // the answer; none: No
+    std::function<bool()> onAsk;                   // the answer; none: No
+    std::function<void(const ShownBox&)> onShow;  // while the box is up
 };
 
 class RecordingMemo : public LogMemo {
@@ -126,6 +128,8 @@ public:
         writeFile(root / "Tool/connect.txt", "W 8000 1\n");
         writeFile(root / "Tool/reset.txt", "W 8000 2\n");
         writeFile(root / "Tool/hostlink", "");
+        std::filesystem::permissions(root / "Tool/hostlink", std::filesystem::perms::owner_exec,
+                                     std::filesystem::perm_options::add);
         for (const char* script : {"program_flash.sh", "version.sh", "per_test.sh"})
             writeFile(root / "Kernel" / script, "exit 0\n");
     }

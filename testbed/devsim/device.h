@@ -105,7 +105,8 @@ private:
 
     // Host-interface requests (host_interface.cpp).
     void serve_host_interface(const uint8_t* frame, size_t length);
-    void reply(const uint8_t* request, const uint8_t* data, size_t count, int64_t late_us);
+    void reply(const uint8_t* request, const uint8_t* data, size_t count, size_t carried, int64_t late_us);
+    void reply_to_write(const uint8_t* request, const uint8_t* data, size_t count, int64_t late_us);
     // Reply faults of the host interface: --jitter-ms, --dup-prob/--dup-lag.
     void send_host_reply(std::vector<uint8_t> frame, int64_t late_us);
     // --late-first-ms for this request: none when it repeats the one before.

@@ -21,11 +21,11 @@ void Device::serve_host_interface(const uint8_t* f, size_t length) {
         return;
     case frame::read_memory:
         memory.read(address, buffer, count);
-        reply(f, buffer, count, late_us);
+        reply(f, buffer, count, count, late_us);
         return;
     case frame::read_serial:
         afe.read(address, buffer, count);
-        reply(f, buffer, count, late_us);
+        reply(f, buffer, count, count, late_us);
         return;
     case frame::write_memory:
         if (address == device_address::reset_control && count >= 4 &&
@@ -35,13 +35,13 @@ void Device::serve_host_interface(const uint8_t* f, size_t length) {
         }
         if (options.short_write >= 0) count = std::min<size_t>(count, options.short_write);
         memory.write(address, data, count);
-        reply(f, data, count, late_us);
+        reply_to_write(f, data, count, late_us);
         for (auto& watch : write_watchers_) watch(address, count);
         return;
     case frame::write_serial:
         if (options.short_write >= 0) count = std::min<size_t>(count, options.short_write);
         afe.write(address, data, count);
-        reply(f, data, count, late_us);
+        reply_to_write(f, data, count, late_us);
         return;
     default:
         return;
@@ -59,9 +59,10 @@ int64_t Device::late_first_us(const uint8_t* f, size_t length) {
 
 // The reply repeats the request's header (opcode and address included, but
 // for --no-echo), with bytes 18-22 and 24-27 from --reply-header when it is
-// given.
-void Device::reply(const uint8_t* request, const uint8_t* data, size_t count, int64_t late_us) {
-    std::vector<uint8_t> out(frame::header_size + count);
+// given. Its length field counts `count` data bytes, of which the first
+// `carried` follow the header.
+void Device::reply(const uint8_t* request, const uint8_t* data, size_t count, size_t carried, int64_t late_us) {
+    std::vector<uint8_t> out(frame::header_size + carried);
     std::memcpy(out.data() + frame::destination, request + frame::source, 6);
     std::memcpy(out.data() + frame::source, options.mac.data(), 6);
     std::memcpy(out.data() + frame::ether_type, request + frame::ether_type, frame::header_size - 12);
@@ -74,8 +75,14 @@ void Device::reply(const uint8_t* request, const uint8_t* data, size_t count, in
         out[frame::opcode] = 0;
         frame::put32le(out.data() + frame::address, 0);
     }
-    if (count > 0) std::memcpy(out.data() + frame::data, data, count);
+    if (carried > 0) std::memcpy(out.data() + frame::data, data, carried);
     send_host_reply(std::move(out), late_us);
+}
+
+// A write reply carries the written bytes back unless --bare-write-replies
+// asks for the header alone; its length field counts them either way.
+void Device::reply_to_write(const uint8_t* request, const uint8_t* data, size_t count, int64_t late_us) {
+    reply(request, data, count, options.bare_write_replies ? 0 : count, late_us);
 }
 
 // --jitter-ms delays each reply by a time drawn from its range; --dup-prob
@@ -105,13 +112,21 @@ void Device::reset() {
 }
 
 // Sent to the broadcast address with the device as source: that is what the
-// loader's broadcast filter lets through.
+// loader's broadcast filter lets through. The answer repeats the query's
+// bytes 12-31, or with --query-answer-hostif carries 80 01 and zeros: the
+// loader relies on nothing but the source address.
 void Device::answer_address_query(const uint8_t* f, size_t length) {
     std::vector<uint8_t> out(frame::header_size, 0);
     std::memset(out.data() + frame::destination, 0xFF, 6);
     std::memcpy(out.data() + frame::source, options.mac.data(), 6);
-    size_t copied = std::min<size_t>(length, frame::header_size) - frame::ether_type;
-    std::memcpy(out.data() + frame::ether_type, f + frame::ether_type, copied);
+    if (options.query_answer_hostif) {
+        frame::put16be(out.data() + frame::ether_type, frame::ether_type_value);
+        out[frame::protocol_mark] = frame::protocol_mark_value;
+        out[frame::sub_protocol] = frame::host_interface;
+    } else {
+        size_t copied = std::min<size_t>(length, frame::header_size) - frame::ether_type;
+        std::memcpy(out.data() + frame::ether_type, f + frame::ether_type, copied);
+    }
     send(std::move(out));
 }
 

@@ -50,6 +50,8 @@ enum LongOnly {
     opt_late_first_ms,
     opt_no_echo,
     opt_stray_zdp_ms,
+    opt_bare_write_replies,
+    opt_query_answer_hostif,
 };
 
 const option long_options[] = {
@@ -95,6 +97,8 @@ const option long_options[] = {
     {"late-first-ms", required_argument, nullptr, opt_late_first_ms},
     {"no-echo", no_argument, nullptr, opt_no_echo},
     {"stray-zdp-ms", required_argument, nullptr, opt_stray_zdp_ms},
+    {"bare-write-replies", no_argument, nullptr, opt_bare_write_replies},
+    {"query-answer-hostif", no_argument, nullptr, opt_query_answer_hostif},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -245,7 +249,8 @@ std::string format_mac(const MacAddress& mac) {
 }
 
 const char* usage_text() {
-    return "usage: devsim -i IFACE [-M MAC] [options]\n"
+    return "usage: devsim -i|--interface IFACE [-M|--mac MAC] [options]\n"
+           "       devsim -h|--help\n"
            "device:   --fw-version A.B.C --link V --net-mode V --boot-mode V\n"
            "          --busy-ms MS --reset-ms MS --reply-header HEX18\n"
            "files:    --load ADDR=FILE --dump ADDR:LEN=FILE (hex) --capture FILE.pcap\n"
@@ -256,7 +261,8 @@ const char* usage_text() {
            "          --erase-ms MS --program-ms MS --prog-fail B\n"
            "stations: --node MAC --loss P --ack-gap-ms MS --snr DB --pe N\n"
            "          --zdp-drop P --zdp-stale --zdp-error CODE --stats-counters N\n"
-           "          --zdp-late MS\n";
+           "          --zdp-late MS\n"
+           "replies:  --bare-write-replies --query-answer-hostif\n";
 }
 
 bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, bool& help) {
@@ -373,6 +379,8 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
         case opt_stray_zdp_ms:
             ok = parse_ms(arg, o.stray_zdp_ms) && o.stray_zdp_ms > 0;
             break;
+        case opt_bare_write_replies: o.bare_write_replies = true; break;
+        case opt_query_answer_hostif: o.query_answer_hostif = true; break;
         case ':':
             error = std::string("option needs a value: ") + argv[optind - 1];
             return false;

@@ -26,7 +26,8 @@ TEST(DevsimOptions, ValuesAreRead) {
                        "8000=a.bin", "--dump", "0x8000:1AC=b.bin", "--drop-prob", "0.25", "--short-write", "3",
                        "--eeprom-size", "large", "--flash-size", "64K", "--node", "0A:3F:71:00:00:02",
                        "--zdp-late", "250", "--jitter-ms", "0:120", "--dup-prob", "0.1", "--dup-lag", "50:150",
-                       "--late-first-ms", "105", "--no-echo", "--stray-zdp-ms", "2"},
+                       "--late-first-ms", "105", "--no-echo", "--stray-zdp-ms", "2", "--bare-write-replies",
+                       "--query-answer-hostif"},
                       o, error))
         << error;
     EXPECT_EQ(o.interface, "dv0");
@@ -53,6 +54,8 @@ TEST(DevsimOptions, ValuesAreRead) {
     EXPECT_EQ(o.late_first_ms, 105);
     EXPECT_TRUE(o.no_echo);
     EXPECT_EQ(o.stray_zdp_ms, 2);
+    EXPECT_TRUE(o.bare_write_replies);
+    EXPECT_TRUE(o.query_answer_hostif);
 }
 
 TEST(DevsimOptions, BadValuesAreRefused) {
