@@ -6,6 +6,7 @@
 #include "pause.h"
 #include "request.h"
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ bool from_this_pc(const uint8_t* frame) { return std::memcmp(frame + 6, pc_mac, 
 // Sends the broadcast query and listens with two counted receives; the PC's
 // own frames are passed over. The answer's length (its source in mac), or 0.
 int ask_for_device_mac(EthernetLink& link, uint8_t mac[6]) {
+    if (stop_requested()) return 0;
     uint8_t frame[QUERY_FRAME_SIZE];
     std::memset(frame, 0xFF, 6);
     std::memcpy(frame + 6, pc_mac, 6);
