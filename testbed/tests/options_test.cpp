@@ -27,7 +27,7 @@ TEST(DevsimOptions, ValuesAreRead) {
                        "--eeprom-size", "large", "--flash-size", "64K", "--node", "0A:3F:71:00:00:02",
                        "--zdp-late", "250", "--jitter-ms", "0:120", "--dup-prob", "0.1", "--dup-lag", "50:150",
                        "--late-first-ms", "105", "--no-echo", "--stray-zdp-ms", "2", "--bare-write-replies",
-                       "--query-answer-hostif"},
+                       "--query-answer-hostif", "--no-end-acks"},
                       o, error))
         << error;
     EXPECT_EQ(o.interface, "dv0");
@@ -56,6 +56,7 @@ TEST(DevsimOptions, ValuesAreRead) {
     EXPECT_EQ(o.stray_zdp_ms, 2);
     EXPECT_TRUE(o.bare_write_replies);
     EXPECT_TRUE(o.query_answer_hostif);
+    EXPECT_TRUE(o.no_end_acks);
 }
 
 TEST(DevsimOptions, BadValuesAreRefused) {
