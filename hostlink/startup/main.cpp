@@ -5,6 +5,7 @@
 
 // Exit statuses are the negative codes of start-up; the shell sees them modulo 256.
 int main(int argc, char** argv) {
+    write_output_by_line();
     install_stop_handlers();
     EthernetLink link;
     ZdpClient zdp;

@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -115,6 +117,10 @@ int end_stopped_run() {
 }
 
 }  // namespace
+
+void write_output_by_line() {
+    if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+}
 
 int run_hostlink(int argc, char* const* argv, EthernetLink& link, ZdpClient& zdp, const MacLookup& lookup) {
     reset_settings();
