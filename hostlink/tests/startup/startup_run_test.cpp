@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "startup/startup.h"
 #include "stdin_feed.h"
+#include "stop_lines.h"
 #include "stop/stop_request.h"
 #include "zdp/zdp_client.h"
 
@@ -193,13 +194,7 @@ TEST(StartupRun, StoppedRunEndsWithTheSignalsStatus) {
     const std::string script = "PRINT,0,before\nG,0\nPRINT,0,after\n";
     ASSERT_EQ(write(descriptor, script.data(), script.size()), static_cast<ssize_t>(script.size()));
     close(descriptor);
-    const struct {
-        int signal_number;
-        const char* line;
-    } cases[] = {{SIGINT, "hostlink: stopped by SIGINT\n"},
-                 {SIGTERM, "hostlink: stopped by SIGTERM\n"},
-                 {SIGHUP, "hostlink: stopped by SIGHUP\n"}};
-    for (const auto& c : cases) {
+    for (const StopLine& c : STOP_LINES) {
         SCOPED_TRACE(c.line);
         ScriptedLink link;
         link.interfaces = {entry("hl0", 2)};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "devsim_process.h"
+#include "stop_lines.h"
 #include "temp_dir.h"
 
 // The real loader stopped by a signal on the namespace's veth pair, its
@@ -133,13 +134,7 @@ TEST_F(StopOnVethPair, ScriptStoppedInItsSleepKeepsWhatItPrinted) {
     DevsimProcess devsim({"--capture", capture});
     ASSERT_TRUE(devsim.ready()) << devsim.output();
     const std::string script = dir.file("sleep.txt", SLEEP_SCRIPT);
-    const struct {
-        int signal_number;
-        const char* line;
-    } cases[] = {{SIGINT, "hostlink: stopped by SIGINT\n"},
-                 {SIGTERM, "hostlink: stopped by SIGTERM\n"},
-                 {SIGHUP, "hostlink: stopped by SIGHUP\n"}};
-    for (const auto& c : cases) {
+    for (const StopLine& c : STOP_LINES) {
         SCOPED_TRACE(c.line);
         LoaderRun run(dir, {"-d", "3", "-m", "1", "-a", "192.0.2.2", "-s", script});
         ASSERT_TRUE(run.printed("before-sleep\n")) << run.output() << run.errors();
