@@ -123,6 +123,8 @@ void ZdpClient::register_node(const uint8_t node[6]) {
 }
 
 ZdkStatus ZdpClient::finish_and_send(uint16_t* sequence_out, const uint8_t* node_to_register) {
+    // Once a stop is asked for, nothing more goes to the nodes.
+    if (stop_requested()) return ZDK_SEND_FAILED;
     if (build_failed_) return ZDK_UNSUCCESSFUL;
     // A full node list refuses the request before it takes a sequence number.
     if (node_to_register != nullptr && !node_registered(node_to_register) && node_count_ >= ZDP_MAX_NODES) {
@@ -133,8 +135,6 @@ ZdkStatus ZdpClient::finish_and_send(uint16_t* sequence_out, const uint8_t* node
     if (sequence_out != nullptr) *sequence_out = sequence_;
     if (node_to_register != nullptr) register_node(node_to_register);
     int length = FRAME_SIZE - remaining_;
-    // Once a stop is asked for, nothing more goes to the nodes.
-    if (stop_requested()) return ZDK_SEND_FAILED;
     return link_->send_frame(frame_.data(), length) != ZDK_SUCCESS ? ZDK_SEND_FAILED : ZDK_SUCCESS;
 }
 
