@@ -1,6 +1,7 @@
 #include "headless.h"
 
 #include "core/diagnostics.h"
+#include "core/find_devices.h"
 #include "core/interface_status.h"
 #include "core/mac_fields.h"
 #include "core/upgrade.h"
@@ -61,6 +62,17 @@ bool runBatchDevice(const CommandLine& o, Session& session, const std::string& e
     return ok;
 }
 
+// The devices that answer, one MAC a line, for scripts: status 0 when at
+// least one answered.
+int runFind(const CommandLine& o, Session& session, const std::string& entryIp, LogMemo& log, LogMemo* results)
+{
+    session.interfaceIp = entryIp;
+    const FoundDevices found = findDevices(session, o.findWindowMs, &log);
+    if (found.outcome != FindOutcome::Found) return 1;
+    for (const MacAddress& mac : found.devices) logLine(results, macText(mac));
+    return 0;
+}
+
 }  // namespace
 
 int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices services)
@@ -78,6 +90,7 @@ int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices 
     Session session{base, "", "", services.runner, boxes, services.childOutput, services.failureHints};
     if (o.batchWorker && services.workerReport)
         return runBatchDevice(o, session, entryIp, log, *services.workerReport) ? 0 : 1;
+    if (o.action == Action::Find) return runFind(o, session, entryIp, log, services.results);
     if (o.action == Action::Diagnose) {
         MacFields localFields, remoteFields;
         MacAddress local{}, remote{};

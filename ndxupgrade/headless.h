@@ -19,6 +19,9 @@ struct HeadlessServices {
     // For one device of a batch: where its stages and its result are told
     // (standard error; see batch/worker_protocol.h).
     LogMemo* workerReport = nullptr;
+    // --find: one MAC a line, nothing else (standard output; `log` then goes
+    // to standard error).
+    LogMemo* results = nullptr;
 };
 
 // Finds the interface as the window's combo box would list it and checks its

@@ -51,11 +51,14 @@ int main(int argc, char* argv[])
             return ndx::runBatch(command, base.directory, {interfaces, log, errors, errorBoxes, self_path()});
         }
         QCoreApplication app(argc, argv);
-        ndx::ConsoleMessageBoxes boxes;
+        // A search keeps standard output for the addresses alone.
+        const bool find = command.action == ndx::Action::Find;
+        ndx::ConsoleMessageBoxes boxes(find ? stderr : stdout);
         ndx::ErrorStreamChildOutput childOutput;
         return ndx::runHeadless(command, base.directory,
-                                {interfaces, runner, boxes, log, &childOutput, &errors,
-                                 command.batchWorker ? &errors : nullptr});
+                                {interfaces, runner, boxes, find ? static_cast<ndx::LogMemo&>(errors) : log,
+                                 &childOutput, &errors, command.batchWorker ? &errors : nullptr,
+                                 find ? &log : nullptr});
     }
 
     QApplication app(argc, argv);

@@ -5,11 +5,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/find_devices.h"
+#include "core/run_and_wait.h"
 #include "core/upgrade.h"
 #include "device_list.h"
 #include "device_outcome.h"
 #include "headless.h"
 #include "job_pool.h"
+#include "pool_runner.h"
 #include "run_folders.h"
 #include "worker_protocol.h"
 
@@ -124,6 +127,45 @@ void removeQuietly(const std::string& path)
     std::filesystem::remove(path, ec);
 }
 
+// The loader's lines during the search, on standard error.
+class ErrorLines : public ChildOutput {
+public:
+    explicit ErrorLines(LogMemo& errors) : errors_(errors) {}
+    void childLine(const std::string& child, const std::string& line) override
+    {
+        errors_.addLine(labelledChildLine(child, line));
+    }
+
+private:
+    LogMemo& errors_;
+};
+
+// --all-found: the devices that answer on the interface make the batch; with
+// --expect, only when exactly that many answered, so that a fixture with a
+// dead slot stops instead of upgrading the others silently. False when
+// nothing may start.
+bool findBatchDevices(const CommandLine& o, const std::string& base, const std::string& entryIp,
+                      BatchServices& services, BatchSignals& signals, std::vector<std::string>& macs)
+{
+    LogMemo& errors = services.errors;
+    PoolRunner runner(signals, stopGrace, errors);
+    ErrorLines loaderLines(errors);
+    Session session{base, entryIp, "", runner, services.boxes, &loaderLines, &errors};
+    const FoundDevices found = findDevices(session, o.findWindowMs, &errors);
+    if (runner.stopped()) return false;
+    if (found.outcome != FindOutcome::Found) {
+        errors.addLine("ndxupgrade: no device answered on " + o.interface + "; nothing is started");
+        return false;
+    }
+    if (o.expect != 0 && found.devices.size() != static_cast<std::size_t>(o.expect)) {
+        errors.addLine("ndxupgrade: " + std::to_string(found.devices.size()) + " answered on " + o.interface +
+                       ", " + std::to_string(o.expect) + " expected; nothing is started");
+        return false;
+    }
+    for (const MacAddress& mac : found.devices) macs.push_back(macText(mac));
+    return true;
+}
+
 }  // namespace
 
 int runBatch(const CommandLine& o, const std::string& base, BatchServices services)
@@ -131,7 +173,7 @@ int runBatch(const CommandLine& o, const std::string& base, BatchServices servic
     LogMemo& errors = services.errors;
     std::vector<std::string> macs;
     std::string error;
-    if (!collectBatchDevices(o.macs, o.macList, macs, error)) {
+    if (!o.allFound && !collectBatchDevices(o.macs, o.macList, macs, error)) {
         errors.addLine("ndxupgrade: " + error);
         return 2;
     }
@@ -143,6 +185,7 @@ int runBatch(const CommandLine& o, const std::string& base, BatchServices servic
     }
     std::string entryIp;
     if (!selectInterface(o.interface, services.interfaces, services.boxes, errors, entryIp)) return 1;
+    if (o.allFound && !findBatchDevices(o, base, entryIp, services, signals, macs)) return 1;
 
     std::string run;
     if (!makeRunFolder(base, o.runDir, std::time(nullptr), run, error)) {

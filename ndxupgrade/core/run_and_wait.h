@@ -24,8 +24,9 @@ bool isCaptureDiagnosis(const std::string& line);
 // argument text in workDir, which also anchors a relative program path.
 // A missing program shows "Err: Can't find " + path and gives -1. The child's
 // lines go to the session's child output; a capture diagnosis among them is
-// kept in the session for the step's failure.
+// kept in the session for the step's failure. `read`, when given, sees
+// each line first (a step that takes its result from the child's output).
 int runAndWait(Session& session, const std::string& programPath, const std::string& argumentText,
-               const std::string& workDir);
+               const std::string& workDir, const OutputLine& read = {});
 
 }  // namespace ndx

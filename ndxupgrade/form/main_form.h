@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "../core/interface_status.h"
 #include "../core/mac_fields.h"
@@ -70,7 +71,7 @@ class TMainForm : public QWidget, private ChildOutput {
 public:
     explicit TMainForm(const FormServices& services, QWidget* parent = nullptr);
 
-    // True from the click of DownloadBtn, VersionBtn or DiagBtn until its
+    // True from the click of DownloadBtn, VersionBtn, DiagBtn or FindBtn until its
     // procedure ends; those buttons stay disabled meanwhile, so a second click
     // cannot start a second loader on the same device.
     bool procedureRunning() const { return busy_; }
@@ -87,6 +88,7 @@ public slots:
     void DownloadBtnClick();
     void VersionBtnClick();
     void DiagBtnClick();
+    void FindBtnClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -94,7 +96,7 @@ protected:
 
 private:
     using FieldEdits = std::array<QLineEdit*, 6>;
-    enum class RunKind { Upgrade, Version, Diagnosis };
+    enum class RunKind { Upgrade, Version, Diagnosis, Find };
 
     QWidget* buildUpgradeSheet();
     QWidget* buildDiagnosticSheet();
@@ -110,6 +112,9 @@ private:
     void restoreLastChoice();
     void rememberChoice(const std::string& macText);
     void stepField(QLineEdit* edit, StepDirection direction);
+    // The devices a search found, in FoundSelect; one fills the fields at once.
+    void showFound(const std::vector<MacAddress>& devices);
+    void fillTarget(const std::string& macText);
     MacFields fieldTexts(const FieldEdits& edits) const;
     std::string selectedIp(QComboBox* combo) const;
     void setBusy(bool busy);
@@ -159,6 +164,8 @@ private:
     QPushButton* DownloadBtn = nullptr;
     QPushButton* VersionBtn = nullptr;
     QPushButton* DiagBtn = nullptr;
+    QPushButton* FindBtn = nullptr;
+    QComboBox* FoundSelect = nullptr;
     QLineEdit* SNREdit = nullptr;
     QLineEdit* PEREdit = nullptr;
     QLineEdit* PEEdit = nullptr;

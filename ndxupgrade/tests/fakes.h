@@ -64,13 +64,14 @@ struct Call {
     std::string workDir;
 };
 
-// Names each child by what it is for: "connect", "reset", or the script name.
+// Names each child by what it is for: "connect", "reset", "find", or the script name.
 inline std::string stepName(const std::vector<std::string>& argv)
 {
     if (argv.size() > 1 && argv[0] == "/bin/sh") return std::filesystem::path(argv[1]).filename().string();
     for (const std::string& a : argv) {
         if (a == "Tool/connect.txt") return "connect";
         if (a == "Tool/reset.txt") return "reset";
+        if (a == "Tool/find.txt" || a.rfind("Tool/find-window.", 0) == 0) return "find";
     }
     return "?";
 }
@@ -127,6 +128,7 @@ public:
         writeFile(root / "Tool/prm_NDX470.dat", std::string(dat.begin(), dat.end()));
         writeFile(root / "Tool/connect.txt", "W 8000 1\n");
         writeFile(root / "Tool/reset.txt", "W 8000 2\n");
+        writeFile(root / "Tool/find.txt", "FIND_DEVICES,500\n");
         writeFile(root / "Tool/hostlink", "");
         for (const char* script : {"program_flash.sh", "version.sh", "per_test.sh"})
             writeFile(root / "Kernel" / script, "exit 0\n");
