@@ -117,7 +117,11 @@ _ndxupgrade()
             _filedir -d
             return
             ;;
-        --mac | --local | --remote)
+        --window)
+            COMPREPLY=($(compgen -W '500 1000 2000' -- "$cur"))
+            return
+            ;;
+        --mac | --local | --remote | --expect)
             return
             ;;
     esac
@@ -125,7 +129,8 @@ _ndxupgrade()
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--upgrade --query-version --diagnose --mac
             --local --remote --interface --pe --gui --diagnostic-page --help --version
-            --mac-list --jobs --report --run-dir --batch-worker' -- "$cur"))
+            --mac-list --jobs --report --run-dir --batch-worker
+            --find --window --all-found --expect' -- "$cur"))
     fi
 } &&
     complete -F _ndxupgrade ndxupgrade

@@ -89,5 +89,7 @@ expect "ndxupgrade --upgrade --mac " ""
 expect "ndxupgrade --upgrade --interface hl0 --jobs " "1 16 2 4 8"
 expect "ndxupgrade --upgrade --interface hl0 --mac-list con" "connect.txt"
 expect "ndxupgrade --upgrade --interface hl0 --run-dir " "sub"
+expect "ndxupgrade --find --interface hl0 --window " "1000 2000 500"
+expect "ndxupgrade --upgrade --interface hl0 --all-found --expect " ""
 
 [[ $failures -eq 0 ]]
