@@ -1,7 +1,6 @@
 #include "command_line.h"
 
 #include "core/find_devices.h"
-#include "core/program_version.h"
 
 namespace ndx {
 namespace {
@@ -110,9 +109,11 @@ std::string usageText()
            "exactly N answered (a fixture of 16: --all-found --expect 16).\n";
 }
 
+// The tool set's version, the one the package and hostlink -v carry; the
+// window's caption keeps the front end's own version text.
 std::string versionText()
 {
-    return std::string("NDX Firmware Upgrade Utility Version ") + kProgramVersion + "\n";
+    return std::string("ndxupgrade (" NDXUPGRADE_PACKAGE_NAME ") " TOOLSET_VERSION "\n");
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args)

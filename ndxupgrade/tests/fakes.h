@@ -130,6 +130,8 @@ public:
         writeFile(root / "Tool/reset.txt", "W 8000 2\n");
         writeFile(root / "Tool/find.txt", "FIND_DEVICES,500\n");
         writeFile(root / "Tool/hostlink", "");
+        std::filesystem::permissions(root / "Tool/hostlink", std::filesystem::perms::owner_exec,
+                                     std::filesystem::perm_options::add);
         for (const char* script : {"program_flash.sh", "version.sh", "per_test.sh"})
             writeFile(root / "Kernel" / script, "exit 0\n");
     }
