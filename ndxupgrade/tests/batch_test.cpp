@@ -294,6 +294,7 @@ TEST(BatchFolders, DeviceFolderSharesOnlyWhatNoDeviceWrites)
         {"Kernel", "dir"},
         {"Tool/connect.txt", base.path() + "/Tool/connect.txt"},
         {"Tool/reset.txt", base.path() + "/Tool/reset.txt"},
+        {"Tool/find.txt", base.path() + "/Tool/find.txt"},
         {"Tool/hostlink", base.path() + "/Tool/hostlink"},
         {"Tool/firmware", base.path() + "/Tool/firmware"},
         {"Tool/prm_NDX470.inf", run + "/prm_NDX470.inf"},
