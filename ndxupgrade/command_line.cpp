@@ -32,6 +32,13 @@ bool isToolkitOption(const std::string& a, bool& takesValue)
     return false;
 }
 
+// Decimal digits only (no sign, no blanks), at most `largest`.
+bool isNumberUpTo(const std::string& text, int largest)
+{
+    const bool digits = !text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos;
+    return digits && std::stoi(text) <= largest;
+}
+
 CommandLine only(Action action, const std::string& error = {})
 {
     CommandLine c;
@@ -116,12 +123,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (value == &jobsText) jobsGiven = true;
     }
     if (!c.macs.empty()) c.mac = c.macs.front();
-    if (jobsGiven) {
-        const bool digits = jobsText.size() <= 3 && jobsText.find_first_not_of("0123456789") == std::string::npos;
-        c.jobs = digits ? std::stoi(jobsText) : 0;
-        if (c.jobs < 1 || c.jobs > kMaxJobs)
-            return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
-    }
+    if (jobsGiven && (!isNumberUpTo(jobsText, kMaxJobs) || std::stoi(jobsText) < 1))
+        return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+    if (jobsGiven) c.jobs = std::stoi(jobsText);
     const bool batchOptions = !c.macList.empty() || jobsGiven || !c.report.empty() || !c.runDir.empty();
     c.batch = c.macs.size() > 1 || batchOptions;
     switch (c.action) {
@@ -132,6 +136,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         break;
     case Action::Diagnose:
         if (c.local.empty() || c.remote.empty()) return usageError("--diagnose needs --local and --remote");
+        // The window passes its PE text on as typed; a command line is
+        // checked, so that a mistake is found before any device is asked.
+        if (!isNumberUpTo(c.pe, 255)) return usageError("--pe needs a number from 0 to 255");
         if (c.batch || c.batchWorker) return usageError("--diagnose works on one pair of devices; it takes no batch options");
         break;
     default:

@@ -96,6 +96,7 @@ bool diagnoseClick(Session& session, const MacAddress& local, const MacAddress& 
     if (!canEnterDirectory(kernel)) return fail(session, "Err: Can't change directory to " + kernel);
 
     // The exit status is not judged: snr.tmp alone tells whether the run worked.
+    enterStage(session, "per_test.sh");
     runAndWait(session, "per_test.sh",
                " " + session.interfaceIp + " " + localText + " " + macText(remote) + " " + peText + " 1400 10000",
                kernel);

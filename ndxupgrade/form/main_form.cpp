@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -116,7 +117,7 @@ void paintPanel(QLabel* panel, const StatusPanel& state)
 }  // namespace
 
 TMainForm::TMainForm(const FormServices& services, QWidget* parent)
-    : QWidget(parent), services_(services), procedureBoxes_(services.boxes, quitting_)
+    : QWidget(parent), services_(services), procedureBoxes_(services.boxes, quiet())
 {
     setObjectName("TMainForm");
     auto* layout = new QVBoxLayout(this);
@@ -384,9 +385,38 @@ bool TMainForm::confirmQuit()
     return true;
 }
 
-void TMainForm::finishProcedure()
+void TMainForm::stopBySignal(int signalNumber)
 {
+    if (stopSignal_) return;
+    stopSignal_ = signalNumber;
+    if (!busy_) {
+        close();
+        emit quitRequested();
+        return;
+    }
+    // The procedure unwinds without asking anyone: a box it had open closes.
+    quitting_ = true;
+    services_.runner.shutDown();
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+}
+
+bool TMainForm::takeKit(std::optional<KitLock>& lock)
+{
+    lock.emplace(services_.base);
+    if (lock->refusal().empty()) return true;
+    services_.boxes.show("Error", lock->refusal(), BoxIcon::Error);
+    return false;
+}
+
+void TMainForm::finishProcedure(const Session& session, Procedure procedure, const std::string& devices)
+{
+    versionText_ = session.versionText;
     setBusy(false);
+    if (stopSignal_) {
+        const std::string line = interruptedLine(stopSignal_, procedure, devices, session.stage);
+        DiagMemo->appendPlainText(QString::fromStdString(line));
+        DetailsMemo->appendPlainText(QString::fromStdString("ndxupgrade: " + line));
+    }
     if (!quitting_) return;
     close();
     emit quitRequested();
@@ -486,44 +516,51 @@ void TMainForm::setBusy(bool busy)
 void TMainForm::DownloadBtnClick()
 {
     MacAddress target{};
-    if (busy_ || !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes,
-                                     interfaceIp_, target))
+    std::optional<KitLock> kit;
+    if (busy_ ||
+        !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes, interfaceIp_, target) ||
+        !takeKit(kit))
         return;
     setBusy(true);
-    MemoLog diagLog(DiagMemo), versionLog(MemoUpgrade);
+    MemoLog diagMemo(DiagMemo), versionMemo(MemoUpgrade);
+    QuietLog diagLog(diagMemo, quiet()), versionLog(versionMemo, quiet());
     Session session = makeSession(diagLog);
     downloadClick(session, target, diagLog, &versionLog);
-    versionText_ = session.versionText;
-    finishProcedure();
+    finishProcedure(session, Procedure::Upgrade, macText(target));
 }
 
 void TMainForm::VersionBtnClick()
 {
     MacAddress target{};
-    if (busy_ || !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes,
-                                     interfaceIp_, target))
+    std::optional<KitLock> kit;
+    if (busy_ ||
+        !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes, interfaceIp_, target) ||
+        !takeKit(kit))
         return;
     setBusy(true);
-    MemoLog versionLog(MemoUpgrade), diagLog(DiagMemo);
+    MemoLog versionMemo(MemoUpgrade), diagMemo(DiagMemo);
+    QuietLog versionLog(versionMemo, quiet()), diagLog(diagMemo, quiet());
     Session session = makeSession(diagLog);
     versionClick(session, target, &versionLog);
-    versionText_ = session.versionText;
-    finishProcedure();
+    finishProcedure(session, Procedure::VersionQuery, macText(target));
 }
 
 void TMainForm::DiagBtnClick()
 {
     MacAddress local{}, remote{};
-    if (busy_ || !checkDiagnosticInputs(selectedIp(IFSelectDiag), fieldTexts(lmac_), fieldTexts(rmac_),
-                                        services_.boxes, interfaceIp_, local, remote))
+    std::optional<KitLock> kit;
+    if (busy_ ||
+        !checkDiagnosticInputs(selectedIp(IFSelectDiag), fieldTexts(lmac_), fieldTexts(rmac_), services_.boxes,
+                               interfaceIp_, local, remote) ||
+        !takeKit(kit))
         return;
     setBusy(true);
-    MemoLog diagLog(DiagMemo);
+    MemoLog diagMemo(DiagMemo);
+    QuietLog diagLog(diagMemo, quiet());
     Session session = makeSession(diagLog);
     EditsDisplay display(SNREdit, PEREdit, PEEdit);
     diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
-    versionText_ = session.versionText;
-    finishProcedure();
+    finishProcedure(session, Procedure::Diagnosis, macText(local) + " and " + macText(remote));
 }
 
 void TMainForm::PEEditKeyDown(int key, Qt::KeyboardModifiers modifiers)

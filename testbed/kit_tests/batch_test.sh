@@ -111,8 +111,10 @@ done
 fleet_stop
 
 check "stopped within the grace time" [ "$n" -lt 60 ]
-check "a stopped batch exits 1" [ "$status" -eq 1 ]
+check "a stopped batch exits 130, as a stopped single run" [ "$status" -eq 130 ]
 check "the signal is named" has_line "$work/err" "ndxupgrade: SIGINT: stopping the batch; the devices that run get SIGTERM"
+check "what was stopped is told last" last_line_is "$work/err" \
+    "ndxupgrade: SIGINT stopped the batch; the flash of each STOPPED device may be half-programmed: upgrade it again."
 check "running devices: stopped, in their stage" \
     matches "$work/out" "0A-3F-71-00-00-21  STOPPED  program_flash\.sh  [0-9]+\.[0-9] s"
 check "running devices: stopped (2)" matches "$work/out" "0A-3F-71-00-00-22  STOPPED  program_flash\.sh  [0-9]+\.[0-9] s"
