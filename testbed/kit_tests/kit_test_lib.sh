@@ -110,6 +110,8 @@ lacks_line() { ! grep -qxF -- "$2" "$1"; }
 is_absent() { [ ! -e "$1" ]; }
 is_file() { [ -f "$1" ]; }
 is_program() { [ -f "$1" ] && [ -x "$1" ]; }
+# not COMMAND...: the command fails (for `check`, which runs a command).
+not() { ! "$@"; }
 
 # hex_of FILE: the file's bytes as lower-case hex text, 16 bytes a line,
 # which is also the layout of tabgen's and imgbuild's hex output.
