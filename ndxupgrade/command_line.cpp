@@ -66,7 +66,8 @@ std::string usageText()
            "       ndxupgrade --help | --version\n"
            "Without options (or with --gui) the upgrade window opens. The other modes run\n"
            "one procedure without a window: log on standard output, the children's output\n"
-           "on standard error; exit status 0 success, 1 failure, 2 a command-line error.\n"
+           "on standard error; exit status 0 success, 1 failure, 2 a command-line error,\n"
+           "128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it.\n"
            "Several devices, a list or a batch option make a batch: at most N devices at\n"
            "once (4), one line per device as it ends and a summary on standard output,\n"
            "each device's log and a CSV report in the run folder.\n";
