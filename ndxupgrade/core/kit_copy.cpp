@@ -319,26 +319,9 @@ Stamp readStamp(const fs::path& copy)
 
 bool writeStamp(const fs::path& copy, const std::string& from, const Manifest& manifest, std::string& error)
 {
-    const fs::path stamp = copy / kitCopyStampName;
-    fs::path part = stamp;
-    part += ".part";
-    {
-        std::ofstream out(part, std::ios::trunc);
-        out << stampHeader << "\nfrom\t" << from << '\n';
-        for (const auto& [relative, state] : manifest) out << relative << '\t' << state << '\n';
-        out.flush();
-        if (!out) {
-            error = part.string() + ": cannot be written";
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(part, stamp, ec);
-    if (ec) {
-        error = reason(stamp, ec);
-        return false;
-    }
-    return true;
+    std::string text = std::string(stampHeader) + "\nfrom\t" + from + '\n';
+    for (const auto& [relative, state] : manifest) text += relative + '\t' + state + '\n';
+    return placeBytes(std::vector<std::uint8_t>(text.begin(), text.end()), copy / kitCopyStampName, error);
 }
 
 // Brings `copy` in line with the installed kit, keeping the user's files (see

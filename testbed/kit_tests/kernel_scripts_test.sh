@@ -122,26 +122,16 @@ group_gone() {
 # Stopped as the upgrade tool stops it, through its process group, while the
 # loader programs.
 for stop in "INT 130" "TERM 143" "HUP 129"; do
+    # shellcheck disable=SC2086
     set -- $stop
     rm -f "$work/holding"
     # shellcheck disable=SC2086
     (cd "$tree/Kernel" && HOLD="$work/holding" TMPDIR="$temporary" exec setsid env --default-signal=INT \
         sh ./program_flash.sh $flash_arguments) > /dev/null 2>&1 &
     script=$!
-    n=0
-    until [ -e "$work/holding" ] || [ "$n" -ge 100 ]; do
-        sleep 0.05
-        n=$((n + 1))
-    done
-    kill "-$1" "-$script"
-    n=0
-    while kill -0 "$script" 2>/dev/null && [ "$n" -lt 50 ]; do
-        sleep 0.1
-        n=$((n + 1))
-    done
-    wait "$script"
-    got=$?
-    check "program_flash.sh, SIG$1 while programming: exit status $2" [ "$got" -eq "$2" ]
+    wait_for_path "$work/holding"
+    stop_and_wait "$1" "-$script"
+    check "program_flash.sh, SIG$1 while programming: exit status $2" [ "$status" -eq "$2" ]
     check "program_flash.sh, SIG$1 while programming: no temporary folder left" [ -z "$(ls -A "$temporary")" ]
     check "program_flash.sh, SIG$1 while programming: nothing of it left" group_gone "$script"
 done

@@ -67,18 +67,6 @@ wait_for_text() {
     done
     sleep 0.3
 }
-# stop SIGNAL PID: sends it, then waits at most 10 s for the run to end. Sets
-# `status` and `took` (tenths of a second from the signal to the end).
-stop() {
-    kill "-$1" "$2"
-    took=0
-    while kill -0 "$2" 2>/dev/null && [ "$took" -lt 100 ]; do
-        sleep 0.1
-        took=$((took + 1))
-    done
-    wait "$2"
-    status=$?
-}
 # signal_status NAME: 128 + the signal's number.
 signal_status() {
     case "$1" in
@@ -106,7 +94,7 @@ for case in "TERM connect 0A-3F-71-00-00-51" "INT program_flash.sh 0A-3F-71-00-0
         --interface hl0) > "$work/single.out" 2> "$work/single.err" < /dev/null &
     single=$!
     wait_for_text "$work/single.out" "$(moment_line "$2" "$3")"
-    stop "$1" "$single"
+    stop_and_wait "$1" "$single"
     echo "--- single, SIG$1 in $2"
     cat "$work/single.out" "$work/single.err"
     name="single, SIG$1 in $2"
@@ -126,7 +114,7 @@ for case in "HUP connect 0A-3F-71-00-00-61" "TERM program_flash.sh 0A-3F-71-00-0
         --interface hl0 --jobs 1 --run-dir "$run") > "$work/batch.out" 2> "$work/batch.err" < /dev/null &
     batch=$!
     wait_for_text "$run/$3/log.txt" "] $(moment_line "$2" "$3")"
-    stop "$1" "$batch"
+    stop_and_wait "$1" "$batch"
     echo "--- batch, SIG$1 in $2"
     cat "$work/batch.out" "$work/batch.err" "$run/$3/log.txt"
     name="batch, SIG$1 in $2"
@@ -152,7 +140,7 @@ until [ -n "$(find "$temporary" -name 'program_flash.*' 2>/dev/null)" ] || [ "$n
     n=$((n + 1))
 done
 sleep 0.3
-stop TERM "$window"
+stop_and_wait TERM "$window"
 echo "--- window, SIGTERM in program_flash.sh"
 cat "$work/window.log"
 check "window: status 143" [ "$status" -eq 143 ]

@@ -17,15 +17,6 @@ mkdir -m 700 "$work/runtime"
 busy_text() {
     echo "Another upgrade is running from this kit (process $1). Wait for it to end, or use batch mode for several devices."
 }
-# wait_for PATH: at most 10 s until PATH exists.
-wait_for() {
-    _n=0
-    until [ -e "$1" ]; do
-        [ "$_n" -lt 200 ] || return 1
-        sleep 0.05
-        _n=$((_n + 1))
-    done
-}
 # answered_nothing MAC: the device answered no frame (its closing counters).
 answered_nothing() { grep -q '^devsim: received [0-9]*, answered 0,' "$work/devsim-$1.log"; }
 # upgraded_with_own_mac MAC: its flash holds the image built for its own MAC.
@@ -47,8 +38,16 @@ window() {
     (cd "$kit" && KIT_DIR="$kit" DEVICE_MAC="$1" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" \
         exec timeout -k 5 60 "$WINDOW_UPGRADE") > "$2" 2>&1 < /dev/null
 }
+# slow_devices MAC...: a device each, whose erase keeps an upgrade running
+# long enough for a second one to meet it.
+slow_devices() {
+    for _mac in "$@"; do
+        fleet_start "$work" "$_mac" --erase-ms 2500 --flash "$work/flash-$_mac.bin"
+    done
+    fleet_ready || exit 1
+}
 # holder: the process that holds the kit, from the lock file, once there is one.
-holder() { wait_for "$kit/Tool/prm_NDX470.inf" && cat "$kit/Tool/.ndxupgrade.lock"; }
+holder() { wait_for_path "$kit/Tool/prm_NDX470.inf" && cat "$kit/Tool/.ndxupgrade.lock"; }
 
 # --- Refused before anything is sent: only this device is on the wire, so
 # it must receive no frame at all.
@@ -103,10 +102,7 @@ check "refused: the device received no frame" grep -q '^devsim: received 0,' "$w
 # runs, the other is refused, and each device's flash holds only its own data.
 one=0A-3F-71-00-00-41
 two=0A-3F-71-00-00-42
-for mac in "$one" "$two"; do
-    fleet_start "$work" "$mac" --erase-ms 2500 --flash "$work/flash-$mac.bin"
-done
-fleet_ready || exit 1
+slow_devices "$one" "$two"
 headless "$one" "$work/one" &
 first=$!
 headless "$two" "$work/two" &
@@ -134,10 +130,7 @@ check "together: plain parameter file gone" is_absent "$kit/Tool/prm_NDX470.inf"
 # --- A window and a headless run: each refuses the other while it runs.
 three=0A-3F-71-00-00-43
 four=0A-3F-71-00-00-44
-for mac in "$three" "$four"; do
-    fleet_start "$work" "$mac" --erase-ms 2500 --flash "$work/flash-$mac.bin"
-done
-fleet_ready || exit 1
+slow_devices "$three" "$four"
 headless "$three" "$work/three" &
 running=$!
 pid=$(holder)
