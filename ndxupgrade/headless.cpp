@@ -147,14 +147,17 @@ int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices 
     const bool ok = o.batchWorker && services.workerReport
                         ? runBatchDevice(o, session, entryIp, quietLog, *services.workerReport)
                         : runProcedure(o, session, entryIp, quietLog);
-    if (const int s = stopSignal()) {
+    const int s = stopSignal();
+    if (!s) return ok ? 0 : 1;
+    // A signal that came after the last step leaves a finished procedure as
+    // it is; the program still ends as the signal asks.
+    if (!ok) {
         const Procedure procedure = o.action == Action::Upgrade        ? Procedure::Upgrade
                                     : o.action == Action::QueryVersion ? Procedure::VersionQuery
                                                                        : Procedure::Diagnosis;
         log.addLine(interruptedLine(s, procedure, pair ? o.local + " and " + o.remote : o.mac, session.stage));
-        return signalExitStatus(s);
     }
-    return ok ? 0 : 1;
+    return signalExitStatus(s);
 }
 
 }  // namespace ndx

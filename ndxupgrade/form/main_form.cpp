@@ -408,11 +408,13 @@ bool TMainForm::takeKit(std::optional<KitLock>& lock)
     return false;
 }
 
-void TMainForm::finishProcedure(const Session& session, Procedure procedure, const std::string& devices)
+void TMainForm::finishProcedure(const Session& session, Procedure procedure, const std::string& devices,
+                                bool succeeded)
 {
     versionText_ = session.versionText;
     setBusy(false);
-    if (stopSignal_) {
+    // A signal that came after the last step leaves a finished procedure as it is.
+    if (stopSignal_ && !succeeded) {
         const std::string line = interruptedLine(stopSignal_, procedure, devices, session.stage);
         DiagMemo->appendPlainText(QString::fromStdString(line));
         DetailsMemo->appendPlainText(QString::fromStdString("ndxupgrade: " + line));
@@ -525,8 +527,8 @@ void TMainForm::DownloadBtnClick()
     MemoLog diagMemo(DiagMemo), versionMemo(MemoUpgrade);
     QuietLog diagLog(diagMemo, quiet()), versionLog(versionMemo, quiet());
     Session session = makeSession(diagLog);
-    downloadClick(session, target, diagLog, &versionLog);
-    finishProcedure(session, Procedure::Upgrade, macText(target));
+    const bool upgraded = downloadClick(session, target, diagLog, &versionLog) == ClickOutcome::Success;
+    finishProcedure(session, Procedure::Upgrade, macText(target), upgraded);
 }
 
 void TMainForm::VersionBtnClick()
@@ -541,8 +543,8 @@ void TMainForm::VersionBtnClick()
     MemoLog versionMemo(MemoUpgrade), diagMemo(DiagMemo);
     QuietLog versionLog(versionMemo, quiet()), diagLog(diagMemo, quiet());
     Session session = makeSession(diagLog);
-    versionClick(session, target, &versionLog);
-    finishProcedure(session, Procedure::VersionQuery, macText(target));
+    const bool read = versionClick(session, target, &versionLog);
+    finishProcedure(session, Procedure::VersionQuery, macText(target), read);
 }
 
 void TMainForm::DiagBtnClick()
@@ -559,8 +561,8 @@ void TMainForm::DiagBtnClick()
     QuietLog diagLog(diagMemo, quiet());
     Session session = makeSession(diagLog);
     EditsDisplay display(SNREdit, PEREdit, PEEdit);
-    diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
-    finishProcedure(session, Procedure::Diagnosis, macText(local) + " and " + macText(remote));
+    const bool diagnosed = diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
+    finishProcedure(session, Procedure::Diagnosis, macText(local) + " and " + macText(remote), diagnosed);
 }
 
 void TMainForm::PEEditKeyDown(int key, Qt::KeyboardModifiers modifiers)

@@ -104,7 +104,7 @@ private:
     bool takeKit(std::optional<KitLock>& lock);
     // After a procedure: the line about a stop signal that ended it, and the
     // window's end when the user or a signal asked for it.
-    void finishProcedure(const Session& session, Procedure procedure, const std::string& devices);
+    void finishProcedure(const Session& session, Procedure procedure, const std::string& devices, bool succeeded);
     void showElapsed();
 
     // ChildOutput: the Details pane and the status bar.
