@@ -61,6 +61,14 @@ demo-batch: deps
 	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo-batch: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
 	@testbed/demo_batch.sh $(BUILD)
 
+# The README's pictures of the window, drawn offscreen by its test and copied
+# into docs/.
+.PHONY: screenshots
+screenshots: build
+	rm -rf $(BUILD)/docs/ndxupgrade-*.png
+	cd $(BUILD) && ctest -R '^ndxupgrade_form_tests$$' --output-on-failure
+	cp $(BUILD)/docs/ndxupgrade-*.png docs/
+
 # Debian packages, into $(BUILD)/: hostlink-toolset and hostlink-toolset-testbed.
 .PHONY: package
 package: deps

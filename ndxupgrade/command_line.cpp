@@ -56,7 +56,7 @@ CommandLine usageError(const std::string& error)
 
 std::string usageText()
 {
-    return "usage: ndxupgrade [--gui]\n"
+    return "usage: ndxupgrade [--gui] [--diagnostic-page]\n"
            "       ndxupgrade --upgrade --mac MAC --interface IFACE\n"
            "       ndxupgrade --query-version --mac MAC --interface IFACE\n"
            "       ndxupgrade --upgrade | --query-version --interface IFACE\n"
@@ -64,7 +64,8 @@ std::string usageText()
            "                  [--jobs N] [--report FILE] [--run-dir DIR]\n"
            "       ndxupgrade --diagnose --local MAC --remote MAC [--interface IFACE] [--pe PE]\n"
            "       ndxupgrade --help | --version\n"
-           "Without options (or with --gui) the upgrade window opens. The other modes run\n"
+           "Without options (or with --gui) the upgrade window opens; --diagnostic-page\n"
+           "also shows its Diagnostic page, the link test for engineers. The other modes run\n"
            "one procedure without a window: log on standard output, the children's output\n"
            "on standard error; exit status 0 success, 1 failure, 2 a command-line error,\n"
            "128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it.\n"
@@ -100,6 +101,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             c.batchWorker = true;
             continue;
         }
+        if (a == "--diagnostic-page") {
+            c.diagnosticPage = true;
+            continue;
+        }
         std::string* value = a == "--mac" ? &mac
                              : a == "--local" ? &c.local
                              : a == "--remote" ? &c.remote
@@ -129,6 +134,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     if (jobsGiven) c.jobs = std::stoi(jobsText);
     const bool batchOptions = !c.macList.empty() || jobsGiven || !c.report.empty() || !c.runDir.empty();
     c.batch = c.macs.size() > 1 || batchOptions;
+    if (c.diagnosticPage && c.action != Action::Window)
+        return usageError("--diagnostic-page is for the window; it takes no other mode");
     switch (c.action) {
     case Action::Window:
         if (!c.macs.empty() || !c.local.empty() || !c.remote.empty() || !c.interface.empty() || batchOptions ||

@@ -28,6 +28,8 @@ struct CommandLine {
     std::string runDir;  // --run-dir DIR
     // One device of a batch, started by the batch itself (see batch.h).
     bool batchWorker = false;
+    // The window shows its Diagnostic page, which it hides otherwise.
+    bool diagnosticPage = false;
 };
 
 CommandLine parseCommandLine(const std::vector<std::string>& args);

@@ -71,7 +71,7 @@ int main(int argc, char* argv[])
         boxes.show("Error", base.note, ndx::BoxIcon::Error);
         return 1;
     }
-    ndx::TMainForm form({interfaces, runner, boxes, base.directory, base.note});
+    ndx::TMainForm form({interfaces, runner, boxes, base.directory, base.note, base.copyRefreshed, command.diagnosticPage});
     boxes.setParent(&form);
     QObject::connect(&form, &ndx::TMainForm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     ndx::StopSignals stopSignals([&form](int signalNumber) { form.stopBySignal(signalNumber); });

@@ -104,7 +104,7 @@ StartBase settleBaseDirectory(const BaseCandidates& c)
     for (const std::string& file : copy.keptRemoved)
         note += "\nndxupgrade: kept " + file + " removed, as you left it; the installed kit's new one is " + file +
                 ".new";
-    return {d.directory, note};
+    return {d.directory, note, copy.outcome == KitCopyOutcome::Refreshed};
 }
 
 namespace {

@@ -59,6 +59,10 @@ std::string baseDirectoryText(const BaseDecision& decision, const BaseCandidates
 struct StartBase {
     std::string directory;  // empty: nothing may start
     std::string note;       // the base directory line and any lines about the copy, or why nothing starts
+    // The working copy was refreshed from a changed kit at this start: the
+    // note then tells of files replaced and files kept, worth showing where
+    // the technician reads.
+    bool copyRefreshed = false;
 };
 StartBase settleBaseDirectory(const BaseCandidates& candidates);
 

@@ -15,8 +15,12 @@
 namespace ndx {
 namespace {
 
-bool fail(Session& session, const std::string& text)
+// Every failure of the diagnosis ends it with its box; the stage names the
+// failed step for the window's outcome.
+bool fail(Session& session, const char* stage, const std::string& text)
 {
+    if (stage) enterStage(session, stage);
+    conclude(session, false);
     session.boxes.show("Error", text, BoxIcon::Error);
     return false;
 }
@@ -83,20 +87,22 @@ bool diagnoseClick(Session& session, const MacAddress& local, const MacAddress& 
                    const std::string& peText, DiagDisplay& display)
 {
     const std::string localText = macText(local);
-    if (!connectStep(session, localText, nullptr)) return fail(session, "Err: Can't connect to " + localText);
-    if (!versionQuery(session, localText, nullptr)) return fail(session, "Err: Can't get version of " + localText);
+    if (!connectStep(session, localText, nullptr))
+        return fail(session, "connect (local device)", "Err: Can't connect to " + localText);
+    if (!versionQuery(session, localText, nullptr))
+        return fail(session, nullptr, "Err: Can't get version of " + localText);
     if (!versionGatePasses(session.versionText))
-        return fail(session, "Err: Diagnostic function only works on version >= 1.3.2");
+        return fail(session, "firmware version", "Err: Diagnostic function only works on version >= 1.3.2");
+    enterStage(session, "link test (remote device)");
 
     const std::string kernel = kernelDir(session);
     const std::string snrPath = kernel + "/snr.tmp";
     std::error_code ec;
     std::filesystem::remove(snrPath, ec);
     display.showResults("0", "0", "0");
-    if (!canEnterDirectory(kernel)) return fail(session, "Err: Can't change directory to " + kernel);
+    if (!canEnterDirectory(kernel)) return fail(session, nullptr, "Err: Can't change directory to " + kernel);
 
     // The exit status is not judged: snr.tmp alone tells whether the run worked.
-    enterStage(session, "per_test.sh");
     runAndWait(session, "per_test.sh",
                " " + session.interfaceIp + " " + localText + " " + macText(remote) + " " + peText + " 1400 10000",
                kernel);
@@ -104,13 +110,15 @@ bool diagnoseClick(Session& session, const MacAddress& local, const MacAddress& 
     std::ifstream in(snrPath);
     if (!in) {
         display.showResults("0", "0", "0");
-        return fail(session, "Err: Diagnose fail.");
+        return fail(session, nullptr, "Err: Diagnose fail.");
     }
     std::ostringstream content;
     content << in.rdbuf();
     SnrReading r = parseSnrText(content.str());
-    if (r.valuesRead == 0) return fail(session, "Err: Diagnose fail.");
+    if (r.valuesRead == 0) return fail(session, nullptr, "Err: Diagnose fail.");
     display.showResults(realDisplayText(r.snr), realDisplayText(r.per), peDisplayText(r.pe));
+    display.supplied(r.valuesRead);
+    conclude(session, true);
     return true;
 }
 

@@ -13,6 +13,9 @@ class DiagDisplay {
 public:
     virtual ~DiagDisplay() = default;
     virtual void showResults(const std::string& snr, const std::string& per, const std::string& pe) = 0;
+    // After the results of a successful run: how many of SNR, PER and PE (in
+    // that order) snr.tmp supplied; the others show 0 without a measurement.
+    virtual void supplied(int /*count*/) {}
 };
 
 struct SnrReading {

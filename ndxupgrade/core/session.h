@@ -26,6 +26,10 @@ struct Session {
     std::string stage = {};
     // Told each new stage; none: nobody listens.
     std::function<void(const std::string& stage)> stageChanged = {};
+    // Told once when a click has its outcome, just before its final message
+    // box (a successful diagnosis has none), so that the window shows the
+    // outcome and what to do next while the box is up; none: nobody listens.
+    std::function<void(bool ok)> concluded = {};
 };
 
 // Appends a line when a memo is given; some operations run without one.
@@ -38,6 +42,12 @@ inline void enterStage(Session& session, const std::string& stage)
 {
     session.stage = stage;
     if (session.stageChanged) session.stageChanged(stage);
+}
+
+// A click's outcome is known: tell whoever listens, before the final box.
+inline void conclude(Session& session, bool ok)
+{
+    if (session.concluded) session.concluded(ok);
 }
 
 // After a step's failure line: the reason the loader gave, when it gave one.

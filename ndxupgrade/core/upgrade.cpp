@@ -278,6 +278,7 @@ ClickOutcome downloadClick(Session& session, const MacAddress& target, LogMemo& 
 
 ClickOutcome showUpgradeOutcome(Session& session, bool ok)
 {
+    conclude(session, ok);
     if (ok) {
         session.boxes.show("Success", "Upgrade complete. Current Version is " + session.versionText, BoxIcon::None);
         return ClickOutcome::Success;
@@ -288,7 +289,9 @@ ClickOutcome showUpgradeOutcome(Session& session, bool ok)
 
 bool versionClick(Session& session, const MacAddress& target, LogMemo* versionMemo)
 {
-    if (versionQuery(session, macText(target), versionMemo)) {
+    const bool ok = versionQuery(session, macText(target), versionMemo);
+    conclude(session, ok);
+    if (ok) {
         session.boxes.show("Success", "Current Version is " + session.versionText, BoxIcon::None);
         return true;
     }

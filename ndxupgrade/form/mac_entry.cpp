@@ -3,11 +3,14 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 
 namespace ndx {
 namespace {
@@ -18,9 +21,23 @@ bool isModifierKey(int key)
            key == Qt::Key_AltGr || key == Qt::Key_CapsLock;
 }
 
+std::string clipboardText()
+{
+    return QGuiApplication::clipboard()->text().toStdString();
+}
+
+std::string systemSelection()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    return clipboard->supportsSelection() ? clipboard->text(QClipboard::Selection).toStdString() : std::string();
+}
+
 }  // namespace
 
-MacEntry::MacEntry(const std::array<QLineEdit*, 6>& fields, QObject* parent) : QObject(parent), fields_(fields)
+MacEntry::MacEntry(const std::array<QLineEdit*, 6>& fields, std::function<std::string()> primarySelection,
+                   QObject* parent)
+    : QObject(parent), fields_(fields),
+      primarySelection_(primarySelection ? std::move(primarySelection) : systemSelection)
 {
     for (int i = 0; i < 6; ++i) {
         fields_[i]->installEventFilter(this);
@@ -55,10 +72,10 @@ void MacEntry::edited(int index)
     advancedInto_ = index + 1;
 }
 
-bool MacEntry::pasteWhole()
+bool MacEntry::pasteWhole(const std::string& text)
 {
     MacFields fields;
-    if (!parseFullMac(QGuiApplication::clipboard()->text().toStdString(), fields)) return false;
+    if (!parseFullMac(text, fields)) return false;
     fill(fields);
     return true;
 }
@@ -69,7 +86,7 @@ void MacEntry::showContextMenu(QLineEdit* field, const QPoint& globalPosition)
     if (auto* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
         disconnect(paste, &QAction::triggered, nullptr, nullptr);
         connect(paste, &QAction::triggered, field, [this, field] {
-            if (!pasteWhole()) field->paste();
+            if (!pasteWhole(clipboardText())) field->paste();
         });
     }
     menu->exec(globalPosition);
@@ -87,6 +104,16 @@ bool MacEntry::eventFilter(QObject* watched, QEvent* event)
         event->type() == QEvent::MouseButtonPress) {
         typed_.reset();
         advancedInto_ = -1;
+    } else if (event->type() == QEvent::MouseButtonRelease &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
+        // The field's own middle-click paste would keep two characters.
+        return pasteWhole(primarySelection_());
+    } else if (event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (drop->mimeData()->hasText() && pasteWhole(drop->mimeData()->text().toStdString())) {
+            drop->acceptProposedAction();
+            return true;
+        }
     } else if (event->type() == QEvent::ContextMenu) {
         showContextMenu(field, static_cast<QContextMenuEvent*>(event)->globalPos());
         return true;
@@ -94,7 +121,7 @@ bool MacEntry::eventFilter(QObject* watched, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->matches(QKeySequence::Paste)) {
             typed_.reset();
-            return pasteWhole();
+            return pasteWhole(clipboardText());
         }
         if (isModifierKey(key->key())) return false;
         if (key->text().size() != 1) {

@@ -1,11 +1,14 @@
 #pragma once
 // The six two-digit MAC fields of one address as one entry: typing a second
-// digit moves on to the next field, and a whole address pasted or scanned
-// into any of them fills all six. Everything else is the fields' own editing.
+// digit moves on to the next field, and a whole address pasted (Ctrl+V, the
+// context menu, a middle-click, a drop) or scanned into any of them fills all
+// six. Everything else is the fields' own editing.
 
 #include <QObject>
 
 #include <array>
+#include <functional>
+#include <string>
 
 #include "../core/mac_fields.h"
 
@@ -16,7 +19,10 @@ namespace ndx {
 class MacEntry : public QObject {
     Q_OBJECT
 public:
-    MacEntry(const std::array<QLineEdit*, 6>& fields, QObject* parent);
+    // primarySelection: what a middle-click pastes; none: the system's
+    // selection, where the platform has one.
+    MacEntry(const std::array<QLineEdit*, 6>& fields, std::function<std::string()> primarySelection,
+             QObject* parent);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -25,10 +31,11 @@ private:
     int indexOf(QObject* watched) const;
     void fill(const MacFields& fields);
     void edited(int index);
-    bool pasteWhole();
+    bool pasteWhole(const std::string& text);
     void showContextMenu(QLineEdit* field, const QPoint& globalPosition);
 
     std::array<QLineEdit*, 6> fields_;
+    std::function<std::string()> primarySelection_;
     TypedMac typed_;
     int advancedInto_ = -1;  // the field the last move-on went to, while nothing is typed in it
 };

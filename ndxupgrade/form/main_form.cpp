@@ -13,36 +13,55 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "../core/diagnostics.h"
+#include "../core/next_step.h"
 #include "../core/program_version.h"
 #include "../core/run_and_wait.h"
 #include "../core/upgrade.h"
+#include "following_log.h"
 #include "mac_entry.h"
 
 namespace ndx {
 namespace {
 
-const char* const kQuitQuestion = "A device is being programmed. Quit anyway?";
+const char* const kQuitQuestion =
+    "A device is being programmed. Stopping now may leave its flash half-programmed. Quit anyway?";
+
+// Why a button is disabled, after its hint in the tooltip.
+const char* const kWhyBusy = "Disabled while a step is running.";
+const char* const kWhyNotReady = "Disabled: the interface chosen is not ready; it needs an IPv4 address.";
+const char* const kWhyNoInterface = "Disabled: no interface is listed.";
+
+const char* const kDownloadHint = "start to download";
+const char* const kVersionHint = "get target's current version";
+const char* const kDiagHint = "start to download";
+
+// The progress log keeps this many lines in view, however far Details opens.
+const int kLogLinesKept = 12;
+
+// Per user: ~/.config/Talvenrick/ndxupgrade.ini.
+const char* const kLastInterfaceKey = "upgrade/interface";
+const char* const kLastTargetKey = "upgrade/targetMac";
+
+QSettings userSettings()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Talvenrick", "ndxupgrade");
+}
 
 const char* const kDhcpNote =
     "This interface uses DHCP, and it needs \n"
     "about 1 minute to get ready after you \n"
     "connect the HPNA switch with PC.";
-
-class MemoLog : public LogMemo {
-public:
-    explicit MemoLog(QPlainTextEdit* memo) : memo_(memo) {}
-    void addLine(const std::string& line) override { memo_->appendPlainText(QString::fromStdString(line)); }
-
-private:
-    QPlainTextEdit* memo_;
-};
 
 class EditsDisplay : public DiagDisplay {
 public:
@@ -53,9 +72,21 @@ public:
         per_->setText(QString::fromStdString(per));
         pe_->setText(QString::fromStdString(pe));
     }
+    void supplied(int count) override { supplied_ = count; }
+
+    // The values snr.tmp supplied, for the outcome: "SNR 23.45, PER 0.001".
+    QString measured() const
+    {
+        const std::pair<const char*, QLineEdit*> values[] = {{"SNR", snr_}, {"PER", per_}, {"PE", pe_}};
+        QStringList parts;
+        for (int i = 0; i < supplied_ && i < 3; ++i)
+            parts << QString("%1 %2").arg(values[i].first, values[i].second->text());
+        return parts.join(", ");
+    }
 
 private:
     QLineEdit *snr_, *per_, *pe_;
+    int supplied_ = 0;
 };
 
 template <typename W>
@@ -124,10 +155,17 @@ TMainForm::TMainForm(const FormServices& services, QWidget* parent)
     PageControl1 = named(new QTabWidget, "PageControl1");
     PageControl1->addTab(buildUpgradeSheet(), "Upgrade");
     PageControl1->addTab(buildDiagnosticSheet(), "Diagnostic");
-    layout->addWidget(PageControl1, 1);
-    layout->addWidget(buildDetails());
+    // Details under the pages, as far as the user drags it; the page keeps
+    // its log's lines in view.
+    LogSplitter = named(new QSplitter(Qt::Vertical), "LogSplitter");
+    LogSplitter->addWidget(PageControl1);
+    LogSplitter->addWidget(buildDetails());
+    LogSplitter->setChildrenCollapsible(false);
+    LogSplitter->setStretchFactor(0, 1);
+    LogSplitter->setStretchFactor(1, 0);
+    layout->addWidget(LogSplitter, 1);
     layout->addWidget(buildStatusBar());
-    for (FieldEdits* edits : {&amac_, &lmac_, &rmac_}) new MacEntry(*edits, this);
+    for (FieldEdits* edits : {&amac_, &lmac_, &rmac_}) new MacEntry(*edits, services_.primarySelection, this);
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
@@ -135,16 +173,26 @@ TMainForm::TMainForm(const FormServices& services, QWidget* parent)
     setWindowTitle(QString::fromLatin1("NDX Firmware Upgrade Utility Version ") + kProgramVersion);
     fillInterfaceCombo(IFSelectUpgrade);
     fillInterfaceCombo(IFSelectDiag);
+    restoreLastChoice();
     // Both refreshes run before either note is shown, so both notes follow
     // the flag left by the diagnostic page.
     bool upgradeReady = refreshPage(IFSelectUpgrade, IFStatusUpgrade);
-    DownloadBtn->setEnabled(upgradeReady);
-    VersionBtn->setEnabled(upgradeReady);
-    DiagBtn->setEnabled(refreshPage(IFSelectDiag, IFStatusDiag));
+    showAvailability(DownloadBtn, kDownloadHint, IFSelectUpgrade, upgradeReady);
+    showAvailability(VersionBtn, kVersionHint, IFSelectUpgrade, upgradeReady);
+    showAvailability(DiagBtn, kDiagHint, IFSelectDiag, refreshPage(IFSelectDiag, IFStatusDiag));
     MemoDiag->setVisible(dhcpWait_);
     MemoUpgrade->setVisible(dhcpWait_);
     Timer1->start();
-    PageControl1->setTabVisible(1, false);
+    // Engineers ask for the Diagnostic page on the command line.
+    PageControl1->setTabVisible(1, services_.diagnosticPage);
+
+    // A refresh may have kept the user's files in place of new ones: say so
+    // where the technician reads, not only in the collapsed Details.
+    if (services_.copyRefreshed)
+        for (const QString& line : QString::fromStdString(services_.baseNote).split('\n')) diagLog_->append(line);
+
+    // Wide enough for the log's next-step lines without scrolling sideways.
+    resize(sizeHint().expandedTo(QSize(680, 640)));
 
     connect(IFSelectUpgrade, &QComboBox::currentIndexChanged, this, &TMainForm::IFSelectUpgradeChange);
     connect(IFSelectDiag, &QComboBox::currentIndexChanged, this, &TMainForm::IFSelectDiagChange);
@@ -152,7 +200,7 @@ TMainForm::TMainForm(const FormServices& services, QWidget* parent)
 
 QWidget* TMainForm::buildDetails()
 {
-    auto* box = new QWidget;
+    auto* box = detailsBox_ = new QWidget;
     auto* column = new QVBoxLayout(box);
     column->setContentsMargins(0, 0, 0, 0);
     DetailsBtn = named(new QToolButton, "DetailsBtn");
@@ -164,17 +212,35 @@ QWidget* TMainForm::buildDetails()
     DetailsBtn->setAutoRaise(true);
     DetailsMemo = named(new QPlainTextEdit, "DetailsMemo");
     DetailsMemo->setReadOnly(true);
-    DetailsMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Paths and the loader's reasons are long: wrapped, every line is read
+    // from its start without scrolling sideways.
+    DetailsMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     DetailsMemo->setMaximumBlockCount(20000);
+    DetailsMemo->setMinimumHeight(DetailsMemo->fontMetrics().lineSpacing() * 4);
     DetailsMemo->setVisible(false);
-    if (!services_.baseNote.empty()) DetailsMemo->appendPlainText(QString::fromStdString(services_.baseNote));
-    connect(DetailsBtn, &QToolButton::toggled, this, [this](bool open) {
-        DetailsBtn->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-        DetailsMemo->setVisible(open);
-    });
+    detailsLog_ = new FollowingLog(DetailsMemo);
+    if (!services_.baseNote.empty()) detailsLog_->addLine(services_.baseNote);
+    connect(DetailsBtn, &QToolButton::toggled, this, &TMainForm::openDetails);
     column->addWidget(DetailsBtn, 0, Qt::AlignLeft);
     column->addWidget(DetailsMemo);
+    box->setMaximumHeight(DetailsBtn->sizeHint().height());
     return box;
+}
+
+void TMainForm::openDetails(bool open)
+{
+    DetailsBtn->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+    DetailsMemo->setVisible(open);
+    // Closed, the pane is its button alone; open, it takes a third of the
+    // splitter, or what the page's minimum leaves.
+    detailsBox_->setMaximumHeight(open ? QWIDGETSIZE_MAX : DetailsBtn->sizeHint().height());
+    if (!open) return;
+    const QList<int> sizes = LogSplitter->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    const int details = std::max(total / 3, detailsBox_->minimumSizeHint().height());
+    LogSplitter->setSizes({total - details, details});
+    DetailsMemo->horizontalScrollBar()->setValue(0);
+    if (detailsLog_->following()) detailsLog_->follow();
 }
 
 QStatusBar* TMainForm::buildStatusBar()
@@ -200,12 +266,17 @@ QWidget* TMainForm::buildMacRow(const QString& prefix, FieldEdits& edits)
     auto* row = new QWidget;
     auto* grid = new QGridLayout(row);
     grid->setContentsMargins(0, 0, 0, 0);
+    // The six fields read as one address: the same width and spacing in any
+    // window, the room to spare after the last one.
+    grid->setHorizontalSpacing(6);
+    grid->setColumnStretch(6, 1);
+    const int width = row->fontMetrics().horizontalAdvance(QStringLiteral("WW")) + 20;
     const char* initial[6] = {"00", "01", "40", "00", "00", "00"};
     for (int i = 0; i < 6; ++i) {
         auto* edit = new QLineEdit(QString::fromLatin1(initial[i]));
         edit->setObjectName(prefix + QString::number(i + 1));
         edit->setMaxLength(2);
-        edit->setMaximumWidth(36);
+        edit->setFixedWidth(width);
         edits[i] = edit;
         grid->addWidget(edit, 0, i);
         if (i < 3) continue;
@@ -213,8 +284,8 @@ QWidget* TMainForm::buildMacRow(const QString& prefix, FieldEdits& edits)
         inc->setObjectName(prefix + QString::number(i + 1) + "Inc");
         auto* dec = new QPushButton("-");
         dec->setObjectName(prefix + QString::number(i + 1) + "Dec");
-        inc->setMaximumWidth(36);
-        dec->setMaximumWidth(36);
+        inc->setFixedWidth(width);
+        dec->setFixedWidth(width);
         connect(inc, &QPushButton::clicked, this, [this, edit] { stepField(edit, StepDirection::Up); });
         connect(dec, &QPushButton::clicked, this, [this, edit] { stepField(edit, StepDirection::Down); });
         grid->addWidget(inc, 1, i);
@@ -241,13 +312,18 @@ QWidget* TMainForm::buildUpgradeSheet()
     DiagMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     DiagMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     DiagMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    DiagMemo->setMinimumHeight(DiagMemo->fontMetrics().lineSpacing() * kLogLinesKept + 2 * DiagMemo->frameWidth() +
+                               DiagMemo->horizontalScrollBar()->sizeHint().height() +
+                               2 * static_cast<int>(DiagMemo->document()->documentMargin()) + 4);
+    diagLog_ = new FollowingLog(DiagMemo);
     grid->addWidget(DiagMemo, 4, 0, 1, 2);
     MemoUpgrade = noteMemo("MemoUpgrade");
+    versionLog_ = new FollowingLog(MemoUpgrade);
     grid->addWidget(MemoUpgrade, 5, 0, 1, 2);
 
     auto* buttons = new QHBoxLayout;
-    DownloadBtn = button("DownloadBtn", "Download", "start to download");
-    VersionBtn = button("VersionBtn", "Get Version", "get target's current version");
+    DownloadBtn = button("DownloadBtn", "Download", kDownloadHint);
+    VersionBtn = button("VersionBtn", "Get Version", kVersionHint);
     auto* exitBtn = button("ExitBtn", "Exit");
     buttons->addWidget(DownloadBtn);
     buttons->addWidget(VersionBtn);
@@ -307,7 +383,7 @@ QWidget* TMainForm::buildDiagnosticSheet()
     grid->setRowStretch(8, 1);
 
     auto* buttons = new QHBoxLayout;
-    DiagBtn = button("DiagBtn", "Diagnose", "start to download");
+    DiagBtn = button("DiagBtn", "Diagnose", kDiagHint);
     auto* exitBtn = button("Button14", "Exit");
     buttons->addWidget(DiagBtn);
     buttons->addWidget(exitBtn);
@@ -342,16 +418,47 @@ bool TMainForm::refreshPage(QComboBox* combo, QLabel* panel)
 void TMainForm::refreshUpgradePage()
 {
     bool ready = refreshPage(IFSelectUpgrade, IFStatusUpgrade);
-    DownloadBtn->setEnabled(ready && !busy_);
-    VersionBtn->setEnabled(ready && !busy_);
+    showAvailability(DownloadBtn, kDownloadHint, IFSelectUpgrade, ready);
+    showAvailability(VersionBtn, kVersionHint, IFSelectUpgrade, ready);
     MemoUpgrade->setVisible(dhcpWait_);
 }
 
 void TMainForm::refreshDiagnosticPage()
 {
     bool ready = refreshPage(IFSelectDiag, IFStatusDiag);
-    DiagBtn->setEnabled(ready && !busy_);
+    showAvailability(DiagBtn, kDiagHint, IFSelectDiag, ready);
     MemoDiag->setVisible(dhcpWait_);
+}
+
+void TMainForm::showAvailability(QPushButton* button, const char* hint, QComboBox* combo, bool ready)
+{
+    const char* why = busy_ ? kWhyBusy : combo->count() == 0 ? kWhyNoInterface : !ready ? kWhyNotReady : nullptr;
+    button->setEnabled(!why);
+    button->setToolTip(why ? QString::fromLatin1(hint) + '\n' + why : QString::fromLatin1(hint));
+}
+
+void TMainForm::restoreLastChoice()
+{
+    const QSettings settings = userSettings();
+    const std::string device = settings.value(kLastInterfaceKey).toString().toStdString();
+    for (std::size_t i = 0; !device.empty() && i < interfaceTable_.size(); ++i)
+        if (interfaceTable_[i].deviceName == device && static_cast<int>(i) < IFSelectUpgrade->count()) {
+            QSignalBlocker quiet(IFSelectUpgrade);
+            IFSelectUpgrade->setCurrentIndex(static_cast<int>(i));
+            break;
+        }
+    MacFields fields;
+    if (!parseFullMac(settings.value(kLastTargetKey).toString().toStdString(), fields)) return;
+    for (std::size_t i = 0; i < fields.size(); ++i) amac_[i]->setText(QString::fromStdString(fields[i]));
+}
+
+void TMainForm::rememberChoice(const std::string& target)
+{
+    const int index = IFSelectUpgrade->currentIndex();
+    if (index < 0 || static_cast<std::size_t>(index) >= interfaceTable_.size()) return;
+    QSettings settings = userSettings();
+    settings.setValue(kLastInterfaceKey, QString::fromStdString(interfaceTable_[index].deviceName));
+    settings.setValue(kLastTargetKey, QString::fromStdString(target));
 }
 
 void TMainForm::ExitBtnClick()
@@ -380,8 +487,8 @@ bool TMainForm::confirmQuit()
     quitting_ = true;
     const std::string stopped = services_.runner.shutDown();
     const std::string line = "Quit: " + (stopped.empty() ? std::string("no child was running") : stopped) + ".";
-    DiagMemo->appendPlainText(QString::fromStdString(line));
-    DetailsMemo->appendPlainText(QString::fromStdString("ndxupgrade: " + line));
+    diagLog_->addLine(line);
+    detailsLog_->addLine("ndxupgrade: " + line);
     return true;
 }
 
@@ -416,8 +523,8 @@ void TMainForm::finishProcedure(const Session& session, Procedure procedure, con
     // A signal that came after the last step leaves a finished procedure as it is.
     if (stopSignal_ && !succeeded) {
         const std::string line = interruptedLine(stopSignal_, procedure, devices, session.stage);
-        DiagMemo->appendPlainText(QString::fromStdString(line));
-        DetailsMemo->appendPlainText(QString::fromStdString("ndxupgrade: " + line));
+        diagLog_->addLine(line);
+        detailsLog_->addLine("ndxupgrade: " + line);
     }
     if (!quitting_) return;
     close();
@@ -469,9 +576,62 @@ std::string TMainForm::selectedIp(QComboBox* combo) const
     return interfaceTable_[index].ipv4;
 }
 
-Session TMainForm::makeSession(LogMemo& failureHints)
+Session TMainForm::makeSession(LogMemo* failureHints)
 {
-    return Session{services_.base, interfaceIp_, versionText_, services_.runner, procedureBoxes_, this, &failureHints};
+    return Session{services_.base, interfaceIp_, versionText_, services_.runner, procedureBoxes_, this, failureHints};
+}
+
+void TMainForm::beginRun(const char* action, const std::string& macs)
+{
+    setBusy(true);
+    StatusLabel->setPalette(QPalette());  // the style's own colour again
+    StatusLabel->setText(QString());
+    detailsLog_->append(QString::fromUtf8("── %1  %2 %3 ──")
+                            .arg(QTime::currentTime().toString("HH:mm:ss"), action, QString::fromStdString(macs)));
+    runClock_.start();
+}
+
+// Before the final box: the outcome in the status bar until the next run,
+// and in the log the new version or what to check next.
+void TMainForm::concludeRun(RunKind kind, const Session& session, const std::string& macs, bool ok,
+                            const QString& measuredResults)
+{
+    if (quitting_) return;
+    const QString seconds = QString::number((runClock_.elapsed() + 500) / 1000);
+    const QString mac = QString::fromStdString(macs);
+    const QString version = QString::fromStdString(session.versionText);
+    const QString stage = QString::fromStdString(session.stage);
+    FollowingLog* log = kind == RunKind::Diagnosis ? detailsLog_ : diagLog_;
+    if (!ok) {
+        const std::string next = nextStepLine(session.stage);
+        if (!next.empty()) log->addLine(next);
+    }
+    switch (kind) {
+    case RunKind::Upgrade:
+        if (ok) diagLog_->addLine("Current version: " + session.versionText);
+        showOutcome(ok ? QString("Upgraded %1 to %2 in %3 s").arg(mac, version, seconds)
+                       : QString("Upgrade of %1 failed at %2").arg(mac, stage),
+                    ok);
+        break;
+    case RunKind::Version:
+        showOutcome(ok ? QString("Version of %1: %2 (read in %3 s)").arg(mac, version, seconds)
+                       : QString("Version query of %1 failed").arg(mac),
+                    ok);
+        break;
+    case RunKind::Diagnosis:
+        showOutcome(ok ? QString("Diagnosed %1 in %2 s: %3").arg(mac, seconds, measuredResults)
+                       : QString("Diagnosis of %1 failed at %2").arg(mac, stage),
+                    ok);
+        break;
+    }
+}
+
+void TMainForm::showOutcome(const QString& text, bool ok)
+{
+    QPalette palette;
+    palette.setColor(QPalette::WindowText, ok ? QColor(0, 128, 0) : QColor(200, 0, 0));
+    StatusLabel->setPalette(palette);
+    StatusLabel->setText(text);
 }
 
 void TMainForm::childStarted(const std::string& child)
@@ -485,7 +645,7 @@ void TMainForm::childStarted(const std::string& child)
 
 void TMainForm::childLine(const std::string& child, const std::string& line)
 {
-    DetailsMemo->appendPlainText(QString::fromStdString(labelledChildLine(child, line)));
+    detailsLog_->addLine(labelledChildLine(child, line));
 }
 
 void TMainForm::childEnded(const std::string& child, int code)
@@ -507,9 +667,9 @@ void TMainForm::setBusy(bool busy)
 {
     busy_ = busy;
     if (busy) {
-        DownloadBtn->setEnabled(false);
-        VersionBtn->setEnabled(false);
-        DiagBtn->setEnabled(false);
+        showAvailability(DownloadBtn, kDownloadHint, IFSelectUpgrade, false);
+        showAvailability(VersionBtn, kVersionHint, IFSelectUpgrade, false);
+        showAvailability(DiagBtn, kDiagHint, IFSelectDiag, false);
     } else {
         Timer1Timer();
     }
@@ -523,12 +683,20 @@ void TMainForm::DownloadBtnClick()
         !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes, interfaceIp_, target) ||
         !takeKit(kit))
         return;
-    setBusy(true);
-    MemoLog diagMemo(DiagMemo), versionMemo(MemoUpgrade);
-    QuietLog diagLog(diagMemo, quiet()), versionLog(versionMemo, quiet());
-    Session session = makeSession(diagLog);
-    const bool upgraded = downloadClick(session, target, diagLog, &versionLog) == ClickOutcome::Success;
-    finishProcedure(session, Procedure::Upgrade, macText(target), upgraded);
+    const std::string mac = macText(target);
+    rememberChoice(mac);
+    beginRun("Upgrade", mac);
+    QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
+    Session session = makeSession(&diagLog);
+    session.concluded = [&](bool ok) { concludeRun(RunKind::Upgrade, session, mac, ok); };
+    const ClickOutcome outcome = downloadClick(session, target, diagLog, &versionLog);
+    // A parameter file that cannot be prepared ends the click with its own
+    // box, before the procedure and its outcome.
+    if (outcome == ClickOutcome::Stopped && !quitting_)
+        showOutcome(QString("Upgrade of %1 did not start: the parameter file could not be prepared")
+                        .arg(QString::fromStdString(mac)),
+                    false);
+    finishProcedure(session, Procedure::Upgrade, mac, outcome == ClickOutcome::Success);
 }
 
 void TMainForm::VersionBtnClick()
@@ -539,12 +707,14 @@ void TMainForm::VersionBtnClick()
         !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes, interfaceIp_, target) ||
         !takeKit(kit))
         return;
-    setBusy(true);
-    MemoLog versionMemo(MemoUpgrade), diagMemo(DiagMemo);
-    QuietLog versionLog(versionMemo, quiet()), diagLog(diagMemo, quiet());
-    Session session = makeSession(diagLog);
+    const std::string mac = macText(target);
+    rememberChoice(mac);
+    beginRun("Get Version", mac);
+    QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
+    Session session = makeSession(&diagLog);
+    session.concluded = [&](bool ok) { concludeRun(RunKind::Version, session, mac, ok); };
     const bool read = versionClick(session, target, &versionLog);
-    finishProcedure(session, Procedure::VersionQuery, macText(target), read);
+    finishProcedure(session, Procedure::VersionQuery, mac, read);
 }
 
 void TMainForm::DiagBtnClick()
@@ -556,11 +726,13 @@ void TMainForm::DiagBtnClick()
                                interfaceIp_, local, remote) ||
         !takeKit(kit))
         return;
-    setBusy(true);
-    MemoLog diagMemo(DiagMemo);
-    QuietLog diagLog(diagMemo, quiet());
-    Session session = makeSession(diagLog);
+    const std::string macs = macText(local) + " to " + macText(remote);
+    beginRun("Diagnose", macs);
+    // The loader's reason is already among the children's lines in Details,
+    // where the diagnosis's next step goes too: the page has no log.
+    Session session = makeSession(nullptr);
     EditsDisplay display(SNREdit, PEREdit, PEEdit);
+    session.concluded = [&](bool ok) { concludeRun(RunKind::Diagnosis, session, macs, ok, display.measured()); };
     const bool diagnosed = diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
     finishProcedure(session, Procedure::Diagnosis, macText(local) + " and " + macText(remote), diagnosed);
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
@@ -37,7 +39,16 @@ struct FormServices {
     MessageBoxes& boxes;
     std::string base;      // the installation tree (see core/base_directory.h)
     std::string baseNote = {};  // the start-up's line about it, first in the Details pane
+    // The base note tells of a working copy refreshed at this start: the
+    // progress log shows it too, once.
+    bool copyRefreshed = false;
+    // Show the Diagnostic page, which the window hides otherwise.
+    bool diagnosticPage = false;
+    // What a middle-click pastes (the primary selection); none: the system's.
+    std::function<std::string()> primarySelection = {};
 };
+
+class FollowingLog;
 
 class TMainForm : public QWidget, private ChildOutput {
     Q_OBJECT
@@ -74,6 +85,7 @@ protected:
 
 private:
     using FieldEdits = std::array<QLineEdit*, 6>;
+    enum class RunKind { Upgrade, Version, Diagnosis };
 
     QWidget* buildUpgradeSheet();
     QWidget* buildDiagnosticSheet();
@@ -82,14 +94,26 @@ private:
     bool refreshPage(QComboBox* combo, QLabel* panel);
     void refreshUpgradePage();
     void refreshDiagnosticPage();
+    // Enables a button when its page's interface is ready and no step runs;
+    // a disabled one says why in its tooltip, after its hint.
+    void showAvailability(QPushButton* button, const char* hint, QComboBox* combo, bool ready);
+    // The last interface and target MAC used, kept per user.
+    void restoreLastChoice();
+    void rememberChoice(const std::string& macText);
     void stepField(QLineEdit* edit, StepDirection direction);
     MacFields fieldTexts(const FieldEdits& edits) const;
     std::string selectedIp(QComboBox* combo) const;
     void setBusy(bool busy);
     void PEEditKeyDown(int key, Qt::KeyboardModifiers modifiers);
     QWidget* buildDetails();
+    void openDetails(bool open);
     QStatusBar* buildStatusBar();
-    Session makeSession(LogMemo& failureHints);
+    Session makeSession(LogMemo* failureHints);
+    // A run: from its inputs check passed to its outcome on the status bar.
+    void beginRun(const char* action, const std::string& macs);
+    void concludeRun(RunKind kind, const Session& session, const std::string& macs, bool ok,
+                     const QString& measuredResults = {});
+    void showOutcome(const QString& text, bool ok);
     // Once the user or a signal ends the window mid-procedure, the procedure
     // unwinds silently (see core/quiet_seams.h).
     QuietWhen quiet()
@@ -122,6 +146,7 @@ private:
     QuietBoxes procedureBoxes_;
     std::string runningChild_;
     QElapsedTimer stepClock_;
+    QElapsedTimer runClock_;
     std::string interfaceIp_;
     std::string versionText_;
 
@@ -145,6 +170,11 @@ private:
     QTimer* Timer1 = nullptr;
     QToolButton* DetailsBtn = nullptr;
     QPlainTextEdit* DetailsMemo = nullptr;
+    QWidget* detailsBox_ = nullptr;
+    QSplitter* LogSplitter = nullptr;
+    FollowingLog* diagLog_ = nullptr;
+    FollowingLog* versionLog_ = nullptr;
+    FollowingLog* detailsLog_ = nullptr;
     QLabel* StatusLabel = nullptr;
     QProgressBar* BusyBar = nullptr;
     QTimer* ElapsedTimer = nullptr;

@@ -80,15 +80,19 @@ TEST(BaseDirectory, SettledThroughTheWorkingCopy)
     StartBase start = settleBaseDirectory(candidates);
     EXPECT_EQ(start.directory, copy);
     EXPECT_EQ(start.note, line + "made now)");
+    EXPECT_FALSE(start.copyRefreshed);
     EXPECT_EQ(test::readFile(copy + "/Tool/connect.txt"), "W 8000 1\n");
 
-    EXPECT_EQ(settleBaseDirectory(candidates).note, line + "up to date)");
+    start = settleBaseDirectory(candidates);
+    EXPECT_EQ(start.note, line + "up to date)");
+    EXPECT_FALSE(start.copyRefreshed);
 
     test::writeFile(copy + "/Tool/connect.txt", "W 8000 7\n");
     test::writeFile(kit.root / "Tool/connect.txt", "W 8000 3\n");
     start = settleBaseDirectory(candidates);
     EXPECT_EQ(start.note, line + "refreshed from it now)\nndxupgrade: kept your own Tool/connect.txt; the installed "
                                  "kit's new one is Tool/connect.txt.new");
+    EXPECT_TRUE(start.copyRefreshed);
     EXPECT_EQ(start.directory, copy);
 
     // The package's kit is named as such.

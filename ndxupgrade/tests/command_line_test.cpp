@@ -28,6 +28,9 @@ TEST(CommandLine, Modes)
         {{"--diagnose", "--local", "A"}, Action::UsageError},
         {{"--gui", "--upgrade", "--mac", "X", "--interface", "Y"}, Action::UsageError},
         {{"--upgrade", "--mac"}, Action::UsageError},
+        {{"--diagnostic-page"}, Action::Window},
+        {{"--gui", "--diagnostic-page", "-platform", "offscreen"}, Action::Window},
+        {{"--query-version", "--mac", "X", "--interface", "Y", "--diagnostic-page"}, Action::UsageError},
     };
     for (const auto& c : cases) {
         std::string joined;
@@ -37,6 +40,8 @@ TEST(CommandLine, Modes)
     const CommandLine d = parseCommandLine({"--diagnose", "--local", "A", "--remote", "B", "--pe", "52"});
     EXPECT_EQ(d.local + d.remote + d.pe, "AB52");
     EXPECT_EQ(parseCommandLine({"--diagnose", "--local", "A", "--remote", "B"}).pe, "255");
+    EXPECT_TRUE(parseCommandLine({"--diagnostic-page"}).diagnosticPage);
+    EXPECT_FALSE(parseCommandLine({"--gui"}).diagnosticPage);
 }
 
 // The PE goes into the loader's script: checked before any device is asked.

@@ -24,6 +24,7 @@ public:
     void show(const std::string& caption, const std::string& text, BoxIcon icon) override
     {
         shown.push_back({caption, text, icon});
+        if (onShow) onShow(shown.back());
     }
     bool ask(const std::string& caption, const std::string& text) override
     {
@@ -31,7 +32,8 @@ public:
         return onAsk ? onAsk() : false;
     }
     std::vector<ShownBox> shown;
-    std::function<bool()> onAsk;  // the answer; none: No
+    std::function<bool()> onAsk;                   // the answer; none: No
+    std::function<void(const ShownBox&)> onShow;  // while the box is up
 };
 
 class RecordingMemo : public LogMemo {

@@ -11,7 +11,14 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -20,6 +27,7 @@
 
 #include <fstream>
 
+#include "core/next_step.h"
 #include "fakes.h"
 #include "form/main_form.h"
 #include "core/kit_lock.h"
@@ -54,6 +62,33 @@ const char* const kDhcpNote =
     "about 1 minute to get ready after you \n"
     "connect the HPNA switch with PC.";
 
+const char* const kQuitQuestion =
+    "A device is being programmed. Stopping now may leave its flash half-programmed. Quit anyway?";
+
+// The line at the bottom of what the memo shows (its last line when the
+// text ends above the bottom).
+QString lastShownLine(QPlainTextEdit* memo)
+{
+    return memo->cursorForPosition(QPoint(1, memo->viewport()->height() - 2)).block().text();
+}
+
+QString firstShownLine(QPlainTextEdit* memo)
+{
+    return memo->cursorForPosition(QPoint(1, 1)).block().text();
+}
+
+QString lastLines(QPlainTextEdit* memo, int count)
+{
+    return memo->toPlainText().split('\n').mid(std::max<qsizetype>(0, memo->blockCount() - count)).join('\n');
+}
+
+QString joined(const std::vector<std::string>& lines)
+{
+    QStringList list;
+    for (const std::string& line : lines) list << QString::fromStdString(line);
+    return list.join('\n');
+}
+
 }  // namespace
 
 class FormTest : public QObject {
@@ -71,23 +106,52 @@ class FormTest : public QObject {
     ScriptedRunner runner;
     RecordingBoxes boxes;
     std::unique_ptr<TempBase> base;
+    std::string selection;  // what a middle-click pastes
+    // The user's settings, here and nowhere else.
+    QTemporaryDir settingsDir;
 
-    std::unique_ptr<TMainForm> makeForm()
+    FormServices services()
     {
-        return std::make_unique<TMainForm>(FormServices{interfaces, runner, boxes, base->path()});
+        return {interfaces, runner, boxes, base->path(), "", false, false, [this] { return selection; }};
     }
 
-private slots:
-    void init()
+    std::unique_ptr<TMainForm> makeForm() { return std::make_unique<TMainForm>(services()); }
+
+    std::unique_ptr<TMainForm> shownForm(int width = 640, int height = 760)
     {
-        interfaces = FakeInterfaces();
+        auto form = makeForm();
+        form->resize(width, height);
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get())) qFatal("the window is not shown");
+        return form;
+    }
+
+    // A fresh kit and runner, each device answering with version 1.3.2.
+    void freshRun()
+    {
         runner = ScriptedRunner();
-        boxes.shown.clear();
-        boxes.onAsk = nullptr;
         base = std::make_unique<TempBase>();
         runner.effects["version.sh"] = [](const std::string& dir) {
             writeFile(fs::path(dir) / "verinfo.txt", "1.3.2\n");
         };
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(settingsDir.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    }
+
+    void init()
+    {
+        interfaces = FakeInterfaces();
+        boxes.shown.clear();
+        boxes.onAsk = nullptr;
+        boxes.onShow = nullptr;
+        selection.clear();
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Talvenrick", "ndxupgrade").clear();
+        freshRun();
     }
 
     void initialTexts()
@@ -252,7 +316,7 @@ private slots:
         QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "program_flash.sh", "reset", "version.sh"}));
         QVERIFY(download->isEnabled());
         QCOMPARE(boxes.shown.back().text, std::string("Upgrade complete. Current Version is 1.3.2"));
-        QVERIFY(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().endsWith("Reset target :\nOk."));
+        QVERIFY(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().endsWith("Reset target :\nOk.\nCurrent version: 1.3.2"));
         QVERIFY(child<QPlainTextEdit>(*form, "MemoUpgrade")->toPlainText().endsWith("1.3.2\nOk."));
     }
 
@@ -323,6 +387,21 @@ private slots:
         QTest::keySequence(lmac2, QKeySequence::Paste);
         QCOMPARE(texts("Lmac"), QString("00 0A 40 00 00 00"));
         QVERIFY(boxes.shown.empty());
+
+        // A middle-click pastes the selection; a whole address fills all six.
+        selection = "0A-22-33-44-55-66";
+        QTest::mouseClick(amac1, Qt::MiddleButton);
+        QCOMPARE(texts("Amac"), QString("0A 22 33 44 55 66"));
+
+        // A scanner types the address and ends with Enter.
+        auto* amac4 = child<QLineEdit>(*form, "Amac4");
+        QTest::mouseClick(amac4, Qt::LeftButton);
+        amac4->selectAll();
+        type("0A3F71000009");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(texts("Amac"), QString("0A 3F 71 00 00 09"));
+        QVERIFY(boxes.shown.empty());
+        QVERIFY(runner.calls.empty());
     }
 
     void detailsPaneAndStatusBarDuringAStep()
@@ -343,23 +422,388 @@ private slots:
         child<QPushButton>(*form, "DownloadBtn")->click();
         QVERIFY(seenRunning);
         QVERIFY(busy->isHidden());
-        QVERIFY(status->text().startsWith("version.sh ended with status 0 after "));
-        QCOMPARE(details->toPlainText(), QString::fromStdString("hostlink: Connecting device: 00:01:40:00:00:01\n" +
-                                                                 reason + "\nprogram_flash.sh: ERROR: flash programming failed"));
-        // The log is the procedure's own, line for line.
+        QVERIFY(status->text().startsWith("Upgraded 00-01-40-00-00-00 to 1.3.2 in "));
+        QCOMPARE(lastLines(details, 3),
+                 QString::fromStdString("hostlink: Connecting device: 00:01:40:00:00:01\n" + reason +
+                                        "\nprogram_flash.sh: ERROR: flash programming failed"));
+        // The log is the procedure's own, line for line, and the version.
         QCOMPARE(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText(),
                  QString("-----------------------------------------------\nStart to upgrade 00-01-40-00-00-00\n"
                          "Check the necessary files:\nOk.\nConnect to target 00-01-40-00-00-00:\nOk.\n"
-                         "start to upgrade :\nOk.\nReset target :\nOk."));
+                         "start to upgrade :\nOk.\nReset target :\nOk.\nCurrent version: 1.3.2"));
         child<QToolButton>(*form, "DetailsBtn")->click();
         QVERIFY(!details->isHidden());
 
         // A failed step: the loader's reason follows the failure line.
         runner.codes["connect"] = -5;
         child<QPushButton>(*form, "DownloadBtn")->click();
-        QVERIFY(child<QPlainTextEdit>(*form, "DiagMemo")
-                    ->toPlainText()
-                    .endsWith(QString::fromStdString("Err: Can't connect to target 00-01-40-00-00-00\n" + reason)));
+        QCOMPARE(lastLines(child<QPlainTextEdit>(*form, "DiagMemo"), 3),
+                 QString::fromStdString("Err: Can't connect to target 00-01-40-00-00-00\n" + reason + "\n" +
+                                        nextStepLine("connect")));
+    }
+
+    // The log and Details keep their newest line in view run after run,
+    // while the final box is up too, unless the user has scrolled up to read.
+    // The window shrinks during a step, as when the busy bar comes up or the
+    // user drags its edge: the newest line must stay in view all the same.
+    void logsFollowTheNewestLine()
+    {
+        for (int height : {700, 713, 726}) {
+            freshRun();
+            runner.printed["connect"] = std::vector<std::string>(6, "waiting for the device");
+            runner.printed["version.sh"] = {"1.3.2 read"};
+            auto form = shownForm(640, height);
+            runner.effects["program_flash.sh"] = [&](const std::string&) {
+                form->resize(640, form->height() - 9);
+                QTest::qWait(10);
+            };
+            child<QToolButton>(*form, "DetailsBtn")->click();
+            auto* log = child<QPlainTextEdit>(*form, "DiagMemo");
+            auto* details = child<QPlainTextEdit>(*form, "DetailsMemo");
+            auto* download = child<QPushButton>(*form, "DownloadBtn");
+            QString logAtBox, detailsAtBox;
+            boxes.onShow = [&](const ShownBox&) {
+                logAtBox = lastShownLine(log);
+                detailsAtBox = lastShownLine(details);
+            };
+            download->click();
+            download->click();
+            QCOMPARE(logAtBox, QString("Current version: 1.3.2"));
+            QCOMPARE(lastShownLine(log), QString("Current version: 1.3.2"));
+            QCOMPARE(detailsAtBox, QString("version.sh: 1.3.2 read"));
+
+            // A failed run after successful ones: its lines are what shows.
+            runner.codes["connect"] = -5;
+            download->click();
+            const QString connectNext = QString::fromStdString(nextStepLine("connect"));
+            QVERIFY(log->verticalScrollBar()->maximum() > 0);
+            QCOMPARE(logAtBox, connectNext);
+            QCOMPARE(lastShownLine(log), connectNext);
+            QCOMPARE(detailsAtBox, QString("hostlink: waiting for the device"));
+
+            // Scrolled up to read: the view stays for the next run's lines.
+            log->verticalScrollBar()->setValue(0);
+            details->verticalScrollBar()->setValue(0);
+            const QString detailsTop = firstShownLine(details);
+            download->click();
+            QCOMPARE(log->verticalScrollBar()->value(), 0);
+            QCOMPARE(firstShownLine(log), QString("-----------------------------------------------"));
+            QCOMPARE(firstShownLine(details), detailsTop);
+
+            // Back at the end: followed again.
+            log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
+            details->verticalScrollBar()->setValue(details->verticalScrollBar()->maximum());
+            runner.codes["connect"] = 0;
+            download->click();
+            QCOMPARE(lastShownLine(log), QString("Current version: 1.3.2"));
+            QCOMPARE(lastShownLine(details), QString("version.sh: 1.3.2 read"));
+        }
+    }
+
+    // Each run opens in Details with its time, action and MAC; when it ends,
+    // the status bar tells its outcome in words and colour until the next
+    // run starts, while the final box is up already.
+    void separatorAndOutcome()
+    {
+        runner.effects["version.sh"] = [](const std::string& dir) {
+            writeFile(fs::path(dir) / "verinfo.txt", "1.4.7\n");
+        };
+        runner.effects["program_flash.sh"] = [](const std::string&) { QTest::qSleep(600); };
+        runner.effects["per_test.sh"] = [](const std::string& dir) {
+            writeFile(fs::path(dir) / "snr.tmp", "23.456789 0.00123 52");
+        };
+        auto form = makeForm();
+        auto* status = child<QLabel>(*form, "StatusLabel");
+        auto* details = child<QPlainTextEdit>(*form, "DetailsMemo");
+        auto* log = child<QPlainTextEdit>(*form, "DiagMemo");
+        auto colour = [&] { return status->palette().color(QPalette::WindowText); };
+        QString statusAtBox;
+        boxes.onShow = [&](const ShownBox&) { statusAtBox = status->text(); };
+
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        const QRegularExpression upgraded("^Upgraded 00-01-40-00-00-00 to 1\\.4\\.7 in (\\d+) s$");
+        const QRegularExpressionMatch match = upgraded.match(status->text());
+        QVERIFY2(match.hasMatch(), qPrintable(status->text()));
+        QVERIFY(match.captured(1).toInt() >= 1);  // the 0.6 s step was measured
+        QCOMPARE(statusAtBox, status->text());
+        QCOMPARE(colour(), QColor(0, 128, 0));
+        QVERIFY(log->toPlainText().endsWith("Reset target :\nOk.\nCurrent version: 1.4.7"));
+        QVERIFY(QRegularExpression("^── \\d\\d:\\d\\d:\\d\\d  Upgrade 00-01-40-00-00-00 ──$")
+                    .match(details->document()->firstBlock().text())
+                    .hasMatch());
+        QCOMPARE(details->blockCount(), 1);
+
+        // The next run starts without the old outcome.
+        runner.effects.erase("program_flash.sh");
+        QString statusDuringRun;
+        QColor colourDuringRun;
+        runner.effects["connect"] = [&](const std::string&) {
+            statusDuringRun = status->text();
+            colourDuringRun = colour();
+        };
+        runner.codes["program_flash.sh"] = -105;
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QVERIFY2(statusDuringRun.startsWith("hostlink running: "), qPrintable(statusDuringRun));
+        QCOMPARE(colourDuringRun, QLabel().palette().color(QPalette::WindowText));
+        QCOMPARE(status->text(), QString("Upgrade of 00-01-40-00-00-00 failed at flash programming"));
+        QCOMPARE(statusAtBox, status->text());
+        QCOMPARE(colour(), QColor(200, 0, 0));
+        QCOMPARE(details->blockCount(), 2);
+
+        child<QPushButton>(*form, "VersionBtn")->click();
+        QVERIFY(QRegularExpression("^Version of 00-01-40-00-00-00: 1\\.4\\.7 \\(read in \\d+ s\\)$")
+                    .match(status->text())
+                    .hasMatch());
+        QCOMPARE(colour(), QColor(0, 128, 0));
+        QVERIFY(QRegularExpression("^── \\d\\d:\\d\\d:\\d\\d  Get Version 00-01-40-00-00-00 ──$")
+                    .match(details->document()->lastBlock().text())
+                    .hasMatch());
+
+        child<QLineEdit>(*form, "Rmac6")->setText("02");
+        child<QPushButton>(*form, "DiagBtn")->click();
+        QVERIFY2(QRegularExpression("^Diagnosed 00-01-40-00-00-00 to 00-01-40-00-00-02 in \\d+ s: SNR 23\\.45, PER "
+                                    "0\\.001, PE 52 \\(40Mpbs\\)$")
+                     .match(status->text())
+                     .hasMatch(),
+                 qPrintable(status->text()));
+        QVERIFY(QRegularExpression("^── \\d\\d:\\d\\d:\\d\\d  Diagnose 00-01-40-00-00-00 to 00-01-40-00-00-02 ──$")
+                    .match(details->document()->lastBlock().text())
+                    .hasMatch());
+
+        // Only what snr.tmp supplied is told; the edits' zeros were not measured.
+        runner.effects["per_test.sh"] = [](const std::string& dir) { writeFile(fs::path(dir) / "snr.tmp", "18.5"); };
+        child<QPushButton>(*form, "DiagBtn")->click();
+        QVERIFY2(QRegularExpression("^Diagnosed 00-01-40-00-00-00 to 00-01-40-00-00-02 in \\d+ s: SNR 18\\.5$")
+                     .match(status->text())
+                     .hasMatch(),
+                 qPrintable(status->text()));
+        QCOMPARE(child<QLineEdit>(*form, "PEREdit")->text(), QString("0"));
+
+        // No parameter file at all: the click ends before any log line.
+        fs::remove(base->root / "Tool/prm_NDX470.dat");
+        const QString logBefore = log->toPlainText();
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QCOMPARE(status->text(),
+                 QString("Upgrade of 00-01-40-00-00-00 did not start: the parameter file could not be prepared"));
+        QCOMPARE(colour(), QColor(200, 0, 0));
+        QCOMPARE(log->toPlainText(), logBefore);
+    }
+
+    // A failed step ends the log with the line that says what to check for
+    // that step, after the loader's own reason, before the final box.
+    void nextStepLineByFailingStep()
+    {
+        const std::string capture = "hostlink: cannot capture on hl0: socket: Operation not permitted";
+        using Arrange = std::function<void(ScriptedRunner&, const fs::path& root)>;
+        auto code = [](const char* step, int value) -> Arrange {
+            return [=](ScriptedRunner& r, const fs::path&) { r.codes[step] = value; };
+        };
+        const struct {
+            const char* button;
+            Arrange arrange;
+            const char* stage;
+            std::vector<std::string> lines;  // before the next-step line
+        } cases[] = {
+            {"DownloadBtn", [](ScriptedRunner&, const fs::path& root) { fs::remove(root / "Tool/reset.txt"); },
+             "kit files", {"Err: Can't find Tool\\reset.txt file."}},
+            {"DownloadBtn",
+             [&](ScriptedRunner& r, const fs::path&) {
+                 r.codes["connect"] = -5;
+                 r.printed["connect"] = {capture};
+             },
+             "connect", {"Err: Can't connect to target 00-01-40-00-00-00", capture}},
+            {"DownloadBtn", code("program_flash.sh", -1), "program_flash.sh",
+             {"Err: can't run program_flash.bat", "Err: upgrade fail."}},
+            {"DownloadBtn", code("program_flash.sh", -7), "program_flash.sh", {"start to upgrade :", "Err: upgrade fail."}},
+            {"DownloadBtn", code("program_flash.sh", -101), "program_flash.sh input",
+             {"Err: invalid input of program_flash.bat.", "Err: upgrade fail."}},
+            {"DownloadBtn", code("program_flash.sh", -102), "parameter compiler",
+             {"Err: failed to process parameters of tabgen.exe", "Err: upgrade fail."}},
+            {"DownloadBtn", code("program_flash.sh", -103), "parameter file",
+             {"Err: prm.inf not found.", "Err: upgrade fail."}},
+            {"DownloadBtn", code("program_flash.sh", -104), "image generation",
+             {"Err: image generation failed.", "Err: upgrade fail."}},
+            {"DownloadBtn", code("program_flash.sh", -105), "flash programming",
+             {"Err: flash programming failed.", "Err: upgrade fail."}},
+            {"DownloadBtn", code("reset", -3), "reset", {"Err: Can't reset target"}},
+            // The version lines go to the hidden memo; the log names the step.
+            {"DownloadBtn", code("version.sh", -1), "version query", {"Reset target :", "Ok."}},
+            {"VersionBtn", code("version.sh", -1), "version query", {}},
+            {"DiagBtn",
+             [&](ScriptedRunner& r, const fs::path&) {
+                 r.codes["connect"] = -5;
+                 r.printed["connect"] = {capture};
+             },
+             "connect (local device)", {capture}},
+            {"DiagBtn",
+             [](ScriptedRunner& r, const fs::path&) {
+                 r.effects["version.sh"] = [](const std::string& dir) {
+                     writeFile(fs::path(dir) / "verinfo.txt", "0.0.1\n");
+                 };
+             },
+             "firmware version", {}},
+            {"DiagBtn", [](ScriptedRunner&, const fs::path&) {}, "link test (remote device)", {}},
+        };
+        for (const auto& c : cases) {
+            freshRun();
+            boxes.shown.clear();
+            c.arrange(runner, base->root);
+            auto form = makeForm();
+            child<QLineEdit>(*form, "Rmac6")->setText("02");
+            const bool diagnosis = std::string(c.button) == "DiagBtn";
+            auto* log = child<QPlainTextEdit>(*form, diagnosis ? "DetailsMemo" : "DiagMemo");
+            QString logAtBox;
+            boxes.onShow = [&](const ShownBox&) { logAtBox = log->toPlainText(); };
+            child<QPushButton>(*form, c.button)->click();
+
+            const std::string next = nextStepLine(c.stage);
+            QVERIFY2(next.rfind("Next step: ", 0) == 0, c.stage);
+            std::vector<std::string> expected = c.lines;
+            expected.push_back(next);
+            const int count = static_cast<int>(expected.size());
+            QVERIFY2(lastLines(log, count) == joined(expected), qPrintable(QString(c.stage) + ":\n" + log->toPlainText()));
+            QVERIFY2(logAtBox == log->toPlainText(), c.stage);
+            const QString status = child<QLabel>(*form, "StatusLabel")->text();
+            const QString mac = "00-01-40-00-00-00";
+            const QString expectedStatus =
+                std::string(c.button) == "VersionBtn" ? "Version query of " + mac + " failed"
+                : diagnosis ? "Diagnosis of " + mac + " to 00-01-40-00-00-02 failed at " + c.stage
+                            : "Upgrade of " + mac + " failed at " + c.stage;
+            QCOMPARE(status, expectedStatus);
+        }
+    }
+
+    // The last interface and target MAC used come back at the next start;
+    // an interface no longer listed gives way to item 0.
+    void remembersTheLastInterfaceAndMac()
+    {
+        interfaces.devices = {{"hl0", "veth hl0", "192.0.2.2"}, {"hl1", "veth hl1", "192.0.2.3"}};
+        interfaces.adapters = {{"hl0", "192.0.2.2", false}, {"hl1", "192.0.2.3", false}};
+        auto amacTexts = [&](TMainForm& form) {
+            QStringList t;
+            for (int i = 1; i <= 6; ++i) t << child<QLineEdit>(form, ("Amac" + std::to_string(i)).c_str())->text();
+            return t.join(' ');
+        };
+        {
+            auto form = makeForm();
+            auto* combo = child<QComboBox>(*form, "IFSelectUpgrade");
+            QCOMPARE(combo->currentIndex(), 0);
+            combo->setCurrentIndex(1);
+            const char* mac[] = {"0a", "3F", "71", "00", "00", "07"};
+            for (int i = 0; i < 6; ++i)
+                child<QLineEdit>(*form, ("Amac" + std::to_string(i + 1)).c_str())->setText(mac[i]);
+            child<QPushButton>(*form, "VersionBtn")->click();
+            // A click whose inputs check fails is not a choice used.
+            child<QLineEdit>(*form, "Amac3")->setText("7");
+            combo->setCurrentIndex(0);
+            child<QPushButton>(*form, "DownloadBtn")->click();
+            QCOMPARE(boxes.shown.back().text, std::string("Invalid MAC Address"));
+        }
+        QVERIFY(QFile::exists(settingsDir.filePath("Talvenrick/ndxupgrade.ini")));
+        {
+            auto form = makeForm();
+            QCOMPARE(child<QComboBox>(*form, "IFSelectUpgrade")->currentIndex(), 1);
+            QCOMPARE(child<QLabel>(*form, "IFStatusUpgrade")->text(), QString(" <fixed IP>: 192.0.2.3"));
+            QCOMPARE(child<QComboBox>(*form, "IFSelectDiag")->currentIndex(), 0);
+            QCOMPARE(amacTexts(*form), QString("0A 3F 71 00 00 07"));
+            child<QPushButton>(*form, "VersionBtn")->click();
+            QCOMPARE(runner.calls.back().argv[2], std::string("192.0.2.3"));
+        }
+        interfaces.devices = {{"hl0", "veth hl0", "192.0.2.2"}};
+        {
+            auto form = makeForm();
+            QCOMPARE(child<QComboBox>(*form, "IFSelectUpgrade")->currentIndex(), 0);
+            QCOMPARE(amacTexts(*form), QString("0A 3F 71 00 00 07"));
+        }
+    }
+
+    // Details under the log in a splitter, wrapped; the log keeps twelve
+    // lines in view; the MAC fields keep their size in any window.
+    void layoutKeepsTheLogReadable()
+    {
+        auto form = shownForm(640, 600);
+        auto* log = child<QPlainTextEdit>(*form, "DiagMemo");
+        auto* details = child<QPlainTextEdit>(*form, "DetailsMemo");
+        auto* splitter = child<QSplitter>(*form, "LogSplitter");
+        auto logLines = [&] { return log->viewport()->height() / log->fontMetrics().lineSpacing(); };
+        child<QToolButton>(*form, "DetailsBtn")->click();
+        QTest::qWait(50);
+        QVERIFY2(logLines() >= 12, qPrintable(QString::number(logLines())));
+        QVERIFY(details->height() > 3 * details->fontMetrics().lineSpacing());
+        QCOMPARE(details->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QCOMPARE(splitter->widget(0), child<QTabWidget>(*form, "PageControl1"));
+        QVERIFY(splitter->widget(1)->isAncestorOf(details));
+        splitter->setSizes({1, 10000});
+        QTest::qWait(50);
+        QVERIFY2(logLines() >= 12, qPrintable(QString::number(logLines())));
+
+        auto fields = [&] {
+            QList<int> geometry;
+            for (const char* name : {"Amac1", "Amac2", "Amac6"})
+                geometry << child<QLineEdit>(*form, name)->x() << child<QLineEdit>(*form, name)->width();
+            geometry << child<QPushButton>(*form, "Amac6Inc")->x() - child<QPushButton>(*form, "Amac5Inc")->x();
+            return geometry;
+        };
+        const QList<int> small = fields();
+        form->resize(1400, 900);
+        QTest::qWait(50);
+        QCOMPARE(fields(), small);
+    }
+
+    // A disabled button says why in its tooltip, after its hint.
+    void disabledButtonsSayWhy()
+    {
+        const QString notReady = "start to download\nDisabled: the interface chosen is not ready; it needs an IPv4 address.";
+        const struct {
+            std::vector<CaptureDevice> devices;
+            std::vector<Adapter> adapters;
+            QString download, version;
+        } cases[] = {
+            {{{"hl0", "veth hl0", "192.0.2.2"}}, {{"hl0", "192.0.2.2", false}}, "start to download",
+             "get target's current version"},
+            {{{"hl0", "veth hl0", ""}}, {{"hl0", "0.0.0.0", true}}, notReady,
+             "get target's current version\nDisabled: the interface chosen is not ready; it needs an IPv4 address."},
+            {{}, {}, "start to download\nDisabled: no interface is listed.",
+             "get target's current version\nDisabled: no interface is listed."},
+        };
+        for (const auto& c : cases) {
+            interfaces.devices = c.devices;
+            interfaces.adapters = c.adapters;
+            auto form = makeForm();
+            QCOMPARE(child<QPushButton>(*form, "DownloadBtn")->toolTip(), c.download);
+            QCOMPARE(child<QPushButton>(*form, "VersionBtn")->toolTip(), c.version);
+            QCOMPARE(child<QPushButton>(*form, "DownloadBtn")->isEnabled(), c.download == "start to download");
+        }
+        interfaces = FakeInterfaces();
+        auto form = makeForm();
+        QString duringRun;
+        runner.effects["connect"] = [&](const std::string&) {
+            form->Timer1Timer();
+            duringRun = child<QPushButton>(*form, "DiagBtn")->toolTip();
+        };
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QCOMPARE(duringRun, QString("start to download\nDisabled while a step is running."));
+        QCOMPARE(child<QPushButton>(*form, "DiagBtn")->toolTip(), QString("start to download"));
+    }
+
+    // --diagnostic-page shows the hidden page; a refreshed kit copy's notes
+    // reach the log once.
+    void startUpOptions()
+    {
+        const std::string note = "ndxupgrade: base directory /k (your working copy of /usr/share/k; refreshed from "
+                                 "it now)\nndxupgrade: kept your own Tool/connect.txt; the installed kit's new one "
+                                 "is Tool/connect.txt.new";
+        for (bool refreshed : {false, true}) {
+            FormServices s = services();
+            s.baseNote = note;
+            s.copyRefreshed = refreshed;
+            s.diagnosticPage = refreshed;
+            TMainForm form(s);
+            QCOMPARE(child<QTabWidget>(form, "PageControl1")->isTabVisible(1), refreshed);
+            QCOMPARE(child<QPlainTextEdit>(form, "DiagMemo")->toPlainText(),
+                     refreshed ? QString::fromStdString(note) : QString());
+            QCOMPARE(child<QPlainTextEdit>(form, "DetailsMemo")->toPlainText(), QString::fromStdString(note));
+        }
     }
 
     void exitWhenIdleAsksNothing()
@@ -399,7 +843,8 @@ private slots:
             child<QPushButton>(form, "DownloadBtn")->click();
 
             QVERIFY(!boxes.shown.empty());
-            QVERIFY2(boxes.shown[0].text == "A device is being programmed. Quit anyway?", boxes.shown[0].text.c_str());
+            QVERIFY2(boxes.shown[0].text == kQuitQuestion, boxes.shown[0].text.c_str());
+            QCOMPARE(boxes.shown[0].caption, std::string("Confirm"));
             const QString log = child<QPlainTextEdit>(form, "DiagMemo")->toPlainText();
             if (!quit) {
                 QCOMPARE(quitSignal.count(), 0);
@@ -424,35 +869,65 @@ private slots:
         runner.effects["program_flash.sh"] = [&](const std::string&) { closedWhileBusy = form->close(); };
         child<QPushButton>(*form, "DownloadBtn")->click();
         QVERIFY(!closedWhileBusy);
-        QCOMPARE(boxes.shown.front().text, std::string("A device is being programmed. Quit anyway?"));
+        QCOMPARE(boxes.shown.front().text, std::string(kQuitQuestion));
         QCOMPARE(boxes.shown.back().text, std::string("Upgrade complete. Current Version is 1.3.2"));
     }
 
+    // The README's pictures, made by the window itself (`make screenshots`
+    // copies them into docs/): at start, during an upgrade with Details open,
+    // after a success, after a failure with its next step, and the
+    // Diagnostic page that --diagnostic-page shows. The children's lines are
+    // those the kit's programs print against an emulated device.
     void screenshots()
     {
-        const QByteArray dir = qgetenv("NDXUPGRADE_SCREENSHOT_DIR");
-        if (dir.isEmpty()) QSKIP("NDXUPGRADE_SCREENSHOT_DIR not set");
-        QDir().mkpath(QString::fromLocal8Bit(dir));
-        runner.effects["per_test.sh"] = [](const std::string& d) {
-            writeFile(fs::path(d) / "snr.tmp", "31.2504 0.0004 63");
-        };
+        const QByteArray dirText = qgetenv("NDXUPGRADE_SCREENSHOT_DIR");
+        if (dirText.isEmpty()) QSKIP("NDXUPGRADE_SCREENSHOT_DIR not set");
+        const QString dir = QString::fromLocal8Bit(dirText);
+        QDir().mkpath(dir);
         runner.printed["connect"] = {"1.3.2", "link 1", "network mode 1"};
         runner.printed["program_flash.sh"] = {"binary image file redirected to file image.dat"};
         runner.printed["version.sh"] = {"1.3.2"};
-        auto form = makeForm();
-        form->resize(640, 760);
-        form->show();
-        // As the technician sees it after an upgrade and after a diagnosis,
-        // with the Details pane open.
-        child<QPushButton>(*form, "DownloadBtn")->click();
-        child<QLineEdit>(*form, "Rmac6")->setText("02");
-        child<QPushButton>(*form, "DiagBtn")->click();
-        child<QToolButton>(*form, "DetailsBtn")->click();
-        QVERIFY(form->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-upgrade.png"));
-        auto* tabs = child<QTabWidget>(*form, "PageControl1");
-        tabs->setTabVisible(1, true);
-        tabs->setCurrentIndex(1);
-        QVERIFY(form->grab().save(QString::fromLocal8Bit(dir) + "/ndxupgrade-diagnostic.png"));
+        runner.effects["per_test.sh"] = [](const std::string& d) {
+            writeFile(fs::path(d) / "snr.tmp", "27.50 0.00e+00 52");
+        };
+        FormServices s = services();
+        s.baseNote = "ndxupgrade: base directory /opt/ndx470";
+        s.diagnosticPage = true;
+        TMainForm form(s);
+        form.resize(680, 800);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto save = [&](const char* name) {
+            QTest::qWait(20);
+            QVERIFY(form.grab().save(dir + "/" + name));
+        };
+        auto setMac = [&](const char* prefix, const char* mac) {
+            const QStringList parts = QString(mac).split('-');
+            for (int i = 0; i < 6; ++i)
+                child<QLineEdit>(form, (std::string(prefix) + std::to_string(i + 1)).c_str())->setText(parts[i]);
+        };
+        setMac("Amac", "0A-3F-71-00-00-07");
+        save("ndxupgrade-start.png");
+
+        child<QToolButton>(form, "DetailsBtn")->click();
+        runner.effects["program_flash.sh"] = [&](const std::string&) { save("ndxupgrade-running.png"); };
+        child<QPushButton>(form, "DownloadBtn")->click();
+        runner.effects.erase("program_flash.sh");
+        save("ndxupgrade-upgrade.png");
+
+        setMac("Amac", "0A-3F-71-00-00-09");
+        runner.printed["connect"] = {"ERROR: failed to read memory"};
+        runner.codes["connect"] = -1;
+        child<QPushButton>(form, "DownloadBtn")->click();
+        save("ndxupgrade-failure.png");
+
+        runner.printed["connect"] = {"1.3.2", "link 1", "network mode 1"};
+        runner.codes.clear();
+        setMac("Lmac", "0A-3F-71-00-00-07");
+        setMac("Rmac", "0A-3F-71-00-00-08");
+        child<QTabWidget>(form, "PageControl1")->setCurrentIndex(1);
+        child<QPushButton>(form, "DiagBtn")->click();
+        save("ndxupgrade-diagnostic.png");
     }
 
     void realRunnerReadsStatusesAsSigned()

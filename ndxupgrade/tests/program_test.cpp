@@ -55,14 +55,16 @@ TEST(Program, CommandLineNeedsNoDisplay)
         const char* output;  // what standard output starts with
         const char* errors;  // what standard error starts with
     } cases[] = {
-        {"--help", 0, "usage: ndxupgrade [--gui]\n", ""},
-        {"-h", 0, "usage: ndxupgrade [--gui]\n", ""},
+        {"--help", 0, "usage: ndxupgrade [--gui] [--diagnostic-page]\n", ""},
+        {"-h", 0, "usage: ndxupgrade [--gui] [--diagnostic-page]\n", ""},
         {"--version", 0, "NDX Firmware Upgrade Utility Version 1.3.2-2\n", ""},
-        {"--upgarde", 2, "", "ndxupgrade: unknown option --upgarde\nusage: ndxupgrade [--gui]\n"},
+        {"--upgarde", 2, "", "ndxupgrade: unknown option --upgarde\nusage: ndxupgrade [--gui] [--diagnostic-page]\n"},
         {"--upgrade --mac 0A-3F-71-00-00-07", 2, "", "ndxupgrade: this mode needs --mac and --interface\nusage:"},
         {"--upgrade --query-version", 2, "", "ndxupgrade: --query-version cannot be combined with another mode\n"},
         {"--mac", 2, "", "ndxupgrade: --mac needs a value\n"},
         {"--gui --mac 0A-3F-71-00-00-07", 2, "", "ndxupgrade: the window takes no device options"},
+        {"--diagnose --local 0A-3F-71-00-00-07 --remote 0A-3F-71-00-00-08 --diagnostic-page", 2, "",
+         "ndxupgrade: --diagnostic-page is for the window; it takes no other mode\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);

@@ -124,7 +124,7 @@ _ndxupgrade()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--upgrade --query-version --diagnose --mac
-            --local --remote --interface --pe --gui --help --version
+            --local --remote --interface --pe --gui --diagnostic-page --help --version
             --mac-list --jobs --report --run-dir --batch-worker' -- "$cur"))
     fi
 } &&

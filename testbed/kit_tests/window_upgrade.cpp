@@ -5,13 +5,15 @@
 // the device.
 //
 // Environment: KIT_DIR (the installed kit, the window's base directory) and
-// DEVICE_MAC (XX-XX-XX-XX-XX-XX). Prints the log memo and then the boxes as
-// "BOX caption|text"; exit status 0 when the click ended in a box. As the
-// program does, it gives its children a private TMPDIR and takes SIGINT,
-// SIGTERM and SIGHUP as a stop: status 128 + the signal then.
+// DEVICE_MAC (XX-XX-XX-XX-XX-XX). Prints the log memo, then the boxes as
+// "BOX caption|text" and the status bar's outcome as "STATUS text"; exit
+// status 0 when the click ended in a box. As the program does, it gives its
+// children a private TMPDIR and takes SIGINT, SIGTERM and SIGHUP as a stop:
+// status 128 + the signal then.
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -72,7 +74,8 @@ int main(int argc, char* argv[])
     auto* interfaceList = control<QComboBox>(form, "IFSelectUpgrade");
     auto* download = control<QPushButton>(form, "DownloadBtn");
     auto* log = control<QPlainTextEdit>(form, "DiagMemo");
-    if (!interfaceList || !download || !log) return 2;
+    auto* status = control<QLabel>(form, "StatusLabel");
+    if (!interfaceList || !download || !log || !status) return 2;
 
     int hl0 = -1;
     for (int i = 0; i < interfaceList->count(); ++i)
@@ -101,6 +104,7 @@ int main(int argc, char* argv[])
 
     std::printf("%s\n", log->toPlainText().toStdString().c_str());
     for (const auto& box : boxes.shown) std::printf("BOX %s|%s\n", box.caption.c_str(), box.text.c_str());
+    std::printf("STATUS %s\n", status->text().toStdString().c_str());
     if (const int s = ndx::StopSignals::caught()) return 128 + s;
     return boxes.shown.empty() ? 1 : 0;
 }
