@@ -1,7 +1,5 @@
 #include "command_line.h"
 
-#include "core/program_version.h"
-
 namespace ndx {
 namespace {
 
@@ -74,9 +72,11 @@ std::string usageText()
            "each device's log and a CSV report in the run folder.\n";
 }
 
+// The tool set's version, the one the package and hostlink -v carry; the
+// window's caption keeps the front end's own version text.
 std::string versionText()
 {
-    return std::string("NDX Firmware Upgrade Utility Version ") + kProgramVersion + "\n";
+    return std::string("ndxupgrade (" NDXUPGRADE_PACKAGE_NAME ") " TOOLSET_VERSION "\n");
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args)

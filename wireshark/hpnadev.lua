@@ -2,8 +2,12 @@
 -- and the HomePNA devices exchange. Bytes 14-15 of the frame select:
 --   80 01  a host-interface message: device memory and AFE register access,
 --          run code, ACTIVATE. A reply is paired with its request by order,
---          as the device answers them: one request in flight at a time.
---   03 00  the device-address query and its answer (paired by order too).
+--          as the device answers them: one request in flight at a time, and
+--          read in the light of that request (a write reply need not carry
+--          the data back; what follows its header is then padding).
+--   03 00  the device-address query. Its answer is whatever frame another
+--          station sends next to the broadcast address, as the loader takes
+--          it, whatever that frame's bytes 14-15 say.
 --   80 02  a ZDP test message; acknowledgements are paired with their request
 --          by sequence number.
 -- Anything else is shown as an unknown sub-protocol.
@@ -12,7 +16,29 @@
 -- or copy it into one of Wireshark's Lua plugin folders (`tshark -G folders`).
 -- "Response in" fields pointing forward need two passes: tshark -2.
 
-local link_proto = Proto("hpnadev", "HomePNA device link")
+-- Where Wireshark would load another copy of this file from by itself.
+local function installed_copy()
+    for _, folder in ipairs({ Dir.personal_plugins_path(), Dir.global_plugins_path() }) do
+        local path = folder .. "/hpnadev.lua"
+        local file = io.open(path, "r")
+        if file then
+            file:close()
+            return path
+        end
+    end
+    return nil
+end
+
+-- Wireshark refuses a second protocol of the same name: with the dissector
+-- installed as a plugin, a copy given with -X steps aside (one line on
+-- standard error, no Lua error) and the installed one decodes the frames.
+local registered, link_proto = pcall(Proto, "hpnadev", "HomePNA device link")
+if not registered then
+    local this_copy = debug.getinfo(1, "S").source:gsub("^@", "")
+    io.stderr:write(string.format("hpnadev.lua: the dissector is already loaded from %s; %s is not used\n",
+        installed_copy() or "another copy", this_copy))
+    return
+end
 local hostif_proto = Proto("hostif", "Host-interface message")
 local zdp_proto = Proto("zdp", "ZDP test message")
 
@@ -95,6 +121,10 @@ f.h_word = ProtoField.uint32("hostif.word", "Data word", base.HEX_DEC)
 f.h_meaning = ProtoField.string("hostif.meaning", "Meaning")
 f.h_unused = ProtoField.bytes("hostif.unused", "Unused data area", base.NONE, "The data area of a read request carries nothing")
 f.h_padding = ProtoField.bytes("hostif.padding", "Padding")
+f.h_written = ProtoField.uint16("hostif.written", "Bytes written", base.DEC, nil, nil,
+    "A write reply's length field - 12")
+f.h_echo = ProtoField.bytes("hostif.echo", "Data (as written)", base.NONE, nil,
+    "The write reply carries the written data back")
 f.h_role = ProtoField.uint8("hostif.role", "Role", base.DEC, roles)
 f.h_request_in = ProtoField.framenum("hostif.request_in", "Request in", base.NONE, frametype.REQUEST)
 f.h_response_in = ProtoField.framenum("hostif.response_in", "Response in", base.NONE, frametype.RESPONSE)
@@ -102,6 +132,23 @@ f.h_request_opcode = ProtoField.uint8("hostif.request_opcode", "Request opcode",
 f.h_request_address = ProtoField.uint32("hostif.request_address", "Request address", base.HEX)
 f.q_template = ProtoField.bytes("hostif.query.template", "Header template bytes 16-31", base.SPACE)
 f.q_device = ProtoField.ether("hostif.query.device", "Device address")
+f.q_answer = ProtoField.bytes("hostif.query.answer_bytes", "Answer bytes", base.NONE, nil,
+    "Nothing but the answer's source address is relied on")
+
+-- The device's station and channel tables, read entry by entry.
+f.st_count = ProtoField.uint8("hostif.station.count", "Station count", base.DEC, nil, nil, "Bits 16-23 of the word")
+f.st_first = ProtoField.ether("hostif.station.address1", "First address")
+f.st_second = ProtoField.ether("hostif.station.address2", "Second address")
+f.st_station = ProtoField.ether("hostif.station", "Station",
+    "An entry describes a station when both addresses are equal and not all zero")
+f.ch_sa = ProtoField.ether("hostif.chan.sa", "SA")
+f.ch_da = ProtoField.ether("hostif.chan.da", "DA")
+f.ch_status = ProtoField.uint8("hostif.chan.status", "Status", base.HEX)
+f.ch_in_use = ProtoField.bool("hostif.chan.in_use", "In use", base.NONE, nil, nil, "Bit 7 of the status is clear")
+f.ch_pe = ProtoField.uint8("hostif.chan.pe", "PE", base.DEC)
+f.ch_pe_bits = ProtoField.uint8("hostif.chan.pe.bits", "Constellation (bits per symbol)", base.DEC)
+f.ch_pe_baud = ProtoField.uint8("hostif.chan.pe.baud", "Baud", base.DEC)
+f.ch_pe_mask = ProtoField.uint8("hostif.chan.pe.mask", "Mask", base.DEC)
 
 f.z_length = ProtoField.uint16("zdp.length", "Length", base.DEC, nil, nil,
     "10 + the size of all segments: the bytes from offset 16 to the end of the last segment")
@@ -186,12 +233,19 @@ f.z_seg_type = ProtoField.uint16("zdp.seg.type", "Segment type", base.HEX, segme
 local expert_info = {
     short = ProtoExpert.new("hpnadev.short", "Frame ends before the sub-protocol bytes",
         expert.group.MALFORMED, expert.severity.ERROR),
+    -- Not an error: the loader's loopback test sends frames of any bytes.
+    unknown_type = ProtoExpert.new("hpnadev.unknown_type", "Unknown sub-protocol",
+        expert.group.UNDECODED, expert.severity.NOTE),
+    q_truncated = ProtoExpert.new("hostif.query.truncated", "Address query ends before its header template",
+        expert.group.MALFORMED, expert.severity.ERROR),
     h_truncated = ProtoExpert.new("hostif.truncated", "Message header runs past the end of the frame",
         expert.group.MALFORMED, expert.severity.ERROR),
     h_length = ProtoExpert.new("hostif.bad_length", "Length field runs past the end of the frame",
         expert.group.MALFORMED, expert.severity.ERROR),
     h_opcode = ProtoExpert.new("hostif.unknown_opcode", "Unknown opcode",
         expert.group.UNDECODED, expert.severity.WARN),
+    h_overcount = ProtoExpert.new("hostif.write_overcount", "Write reply counts more bytes than the request wrote",
+        expert.group.PROTOCOL, expert.severity.WARN),
     z_truncated = ProtoExpert.new("zdp.truncated", "ZDP header runs past the end of the frame",
         expert.group.MALFORMED, expert.severity.ERROR),
     z_length = ProtoExpert.new("zdp.bad_length", "Length field runs past the end of the frame",
@@ -205,8 +259,10 @@ local expert_info = {
 link_proto.fields = { f.type }
 hostif_proto.fields = {
     f.h_length, f.h_data_length, f.h_carried1, f.h_opcode, f.h_carried2, f.h_address, f.h_address_name,
-    f.h_data, f.h_word, f.h_meaning, f.h_unused, f.h_padding, f.h_role, f.h_request_in, f.h_response_in,
-    f.h_request_opcode, f.h_request_address, f.q_template, f.q_device,
+    f.h_data, f.h_word, f.h_meaning, f.h_unused, f.h_padding, f.h_written, f.h_echo, f.h_role, f.h_request_in,
+    f.h_response_in, f.h_request_opcode, f.h_request_address, f.q_template, f.q_device, f.q_answer,
+    f.st_count, f.st_first, f.st_second, f.st_station, f.ch_sa, f.ch_da, f.ch_status, f.ch_in_use, f.ch_pe,
+    f.ch_pe_bits, f.ch_pe_baud, f.ch_pe_mask,
 }
 local zdp_fields = {
     f.z_length, f.z_reserved1, f.z_opcode, f.z_reserved2, f.z_seq, f.z_seg_type, f.z_seg_length, f.z_seg_value,
@@ -216,7 +272,10 @@ local zdp_fields = {
 for _, kind in pairs(segment_kinds) do zdp_fields[#zdp_fields + 1] = kind.field end
 zdp_proto.fields = zdp_fields
 link_proto.experts = { expert_info.short, expert_info.unknown_type }
-hostif_proto.experts = { expert_info.h_truncated, expert_info.h_length, expert_info.h_opcode }
+hostif_proto.experts = {
+    expert_info.h_truncated, expert_info.h_length, expert_info.h_opcode, expert_info.h_overcount,
+    expert_info.q_truncated,
+}
 zdp_proto.experts = { expert_info.z_truncated, expert_info.z_length, expert_info.z_segment, expert_info.z_opcode }
 
 ------------------------------------------------------------------------------
@@ -224,14 +283,15 @@ zdp_proto.experts = { expert_info.z_truncated, expert_info.z_length, expert_info
 -- so that later passes (and the GUI's re-dissection) show the same result.
 
 local hostif_conversations  -- "mac/mac" -> { pending, host, length_written, last_command, last_kind }
-local hostif_frames         -- frame number -> { role, peer, opcode, address, meaning }
+local hostif_frames         -- frame number -> { role, peer, opcode, address, meaning, written, echoed }
+local query_frames          -- frame number -> { role, peer } of a query or its answer, false for other frames
 local queriers              -- MAC -> true for every station that sent an address query
 local pending_query         -- { number, source } of the last unanswered query
 local zdp_requests          -- requester MAC .. "#" .. sequence -> frame number of the latest request
 local zdp_frames            -- frame number -> { peer, ack_of }
 
 local function forget_pairs()
-    hostif_conversations, hostif_frames, queriers, pending_query = {}, {}, {}, nil
+    hostif_conversations, hostif_frames, query_frames, queriers, pending_query = {}, {}, {}, {}, nil
     zdp_requests, zdp_frames = {}, {}
 end
 forget_pairs()
@@ -251,8 +311,9 @@ end
 -- Device addresses and the programming mailbox
 
 local MAILBOX_COMMAND, MAILBOX_STATUS, MAILBOX_LENGTH = 0x8820, 0x8824, 0x8828
-local STAGING_BUFFER, STAGING_SIZE = 0x28000, 0x10000
 local RESET_CONTROL = 0x00E00000
+local FIRMWARE_VERSION = 0x827E
+local STATION_COUNT = 0x80002070
 
 local address_names = {
     [RESET_CONTROL] = "reset control",
@@ -261,19 +322,64 @@ local address_names = {
     [0x00E000D4] = "cleared before a reset",
     [0x80005000] = "link status",
     [0x80005004] = "network mode",
+    [FIRMWARE_VERSION] = "firmware version",
+    [0x8060] = "MAC address",
+    [0x809A] = "parameter-section flags",
+    [0x38AB4] = "hardware initialization",
     [MAILBOX_COMMAND] = "mailbox command",
     [MAILBOX_STATUS] = "mailbox status",
     [MAILBOX_LENGTH] = "mailbox length",
+    [STATION_COUNT] = "station count",
+    [0x00E04F88] = "test transmitter PE",
+    [0x00E04FB8] = "test packet length MSB",
+    [0x00E04FBC] = "test packet length LSB",
+    [0x00E04020] = "test transmitter mask",
 }
+
+-- Areas named by their start, the parts of the tables by entry. The station
+-- count (bits 16-23) allows 255 entries; the transmit channel table ends
+-- where the receive channel table begins.
+local STATION_ENTRY, TRANSMIT_ENTRY, RECEIVE_ENTRY = 44, 56, 60
+local regions = {
+    { base = 0x8000, size = 428, name = "parameter image" },
+    { base = 0x28000, size = 0x10000, name = "staging buffer" },
+    { base = 0x3AAB4, size = 192, name = "system table descriptors", entry = 12, entry_name = "system table descriptor %d" },
+    { base = 0x8000D000, size = 255 * STATION_ENTRY, entry = STATION_ENTRY, entry_name = "station table entry %d",
+      table = "station" },
+    { base = 0x80007000, size = 0x1000, entry = TRANSMIT_ENTRY, entry_name = "transmit channel table entry %d",
+      table = "transmit" },
+    { base = 0x80008000, size = 255 * RECEIVE_ENTRY, entry = RECEIVE_ENTRY,
+      entry_name = "receive channel table entry %d", table = "receive" },
+}
+
+-- The region an address lies in, the entry it lies in (from 0) and its
+-- offset within that entry (or within the region when it has no entries).
+local function locate(address)
+    for _, region in ipairs(regions) do
+        local offset = address - region.base
+        if offset >= 0 and offset < region.size then
+            if not region.entry then return region, nil, offset end
+            return region, math.floor(offset / region.entry), offset % region.entry
+        end
+    end
+    return nil
+end
 
 local function address_name(address)
     local name = address_names[address]
     if name then return name end
-    if address >= STAGING_BUFFER and address < STAGING_BUFFER + STAGING_SIZE then
-        if address == STAGING_BUFFER then return "staging buffer" end
-        return string.format("staging buffer +0x%x", address - STAGING_BUFFER)
+    local region, index, offset = locate(address)
+    if not region then return nil end
+    local base_name
+    if index == nil then
+        base_name = region.name
+    elseif index == 0 and offset == 0 and region.name then
+        return region.name
+    else
+        base_name = string.format(region.entry_name, index)
     end
-    return nil
+    if offset == 0 then return base_name end
+    return string.format("%s +0x%x", base_name, offset)
 end
 
 -- What a mailbox command word asks for. A command is an EEPROM command when
@@ -320,7 +426,48 @@ local function word_meaning(conv, write, address, word)
         return nil
     end
     if address == MAILBOX_STATUS then return mailbox_status(conv, word) end
+    if address == FIRMWARE_VERSION then
+        local low = word % 0x10000
+        return string.format("version %d.%d.%d", math.floor(low / 1024), math.floor(low / 16) % 64, low % 16)
+    end
+    if address == STATION_COUNT then
+        local count = math.floor(word / 0x10000) % 256
+        return string.format("%d station%s", count, count == 1 and "" or "s")
+    end
     return nil
+end
+
+------------------------------------------------------------------------------
+-- Payload encoding (PE) values: in ZDP messages and in the channel tables
+
+-- Splits a PE value into constellation index, baud and mask.
+local function split_pe(pe)
+    return pe % 8, math.floor(pe / 8) % 4 + 1, math.floor(pe / 32) % 4 + 1
+end
+
+-- The fields a PE value's parts are shown in: a ZDP message's and a channel
+-- table entry's.
+local zdp_pe_fields = { bits = f.pe_bits, baud = f.pe_baud, mask = f.pe_mask }
+local channel_pe_fields = { bits = f.ch_pe_bits, baud = f.ch_pe_baud, mask = f.ch_pe_mask }
+
+-- Adds the parts of a PE value below its item; gives them as text.
+local function add_pe(tree, range, pe, fields)
+    local constellation, baud, mask = split_pe(pe)
+    local bits = tree:add(fields.bits, range, constellation + 1)
+    bits:set_generated()
+    tree:add(fields.baud, range, baud):set_generated()
+    local mask_item = tree:add(fields.mask, range, mask)
+    mask_item:set_generated()
+    local text = string.format("%d bits per symbol, baud %d, mask %d", constellation + 1, baud, mask)
+    if constellation == 0 then
+        bits:append_text(" (no valid constellation)")
+        text = text .. ", no valid constellation"
+    end
+    if mask > 2 then
+        mask_item:append_text(" (no valid mask)")
+        text = text .. ", no valid mask"
+    end
+    return text
 end
 
 ------------------------------------------------------------------------------
@@ -331,12 +478,14 @@ local function is_write(opcode) return opcode == 3 or opcode == 6 end
 
 -- Decides on the first pass whether a frame is a request or a reply: the next
 -- frame from the other end after a request is its reply. Run code and
--- ACTIVATE are never answered.
-local function classify_hostif(pinfo, opcode, address, word)
+-- ACTIVATE are never answered. A write reply is marked `echoed` when it
+-- carries back the bytes its request wrote.
+local function classify_hostif(tvb, pinfo, opcode, address, word, data_count)
     local source, destination = tostring(pinfo.dl_src), tostring(pinfo.dl_dst)
     local conv = conversation(source, destination)
     local record = {}
     local pending = conv.pending
+    local after_header = tvb:len() - 18
     if opcode == 1 or opcode == 4 then
         record.role = REQUEST
         conv.pending = nil
@@ -345,13 +494,22 @@ local function classify_hostif(pinfo, opcode, address, word)
         local request = hostif_frames[pending.number]
         request.peer = pinfo.number
         record.opcode, record.address = request.opcode, request.address
+        if is_write(request.opcode) then
+            record.request_count = pending.count
+            local written = pending.written
+            record.echoed = data_count > 0 and written ~= nil and written:len() >= data_count
+                and after_header >= data_count
+                and tvb(18, data_count):bytes():tohex() == written:subset(0, data_count):tohex()
+        end
         conv.host, conv.pending = pending.source, nil
     elseif conv.host and conv.host ~= source then
         -- A reply without a request waiting (a late one): read by its own bytes.
         record.role, record.opcode, record.address = REPLY, opcode, address
     else
         record.role = REQUEST
-        conv.pending = { number = pinfo.number, source = source }
+        conv.pending = { number = pinfo.number, source = source, count = data_count }
+        local carried = math.min(data_count, after_header)
+        if is_write(opcode) and carried > 0 then conv.pending.written = tvb(18, carried):bytes() end
     end
     if record.role == REQUEST then record.opcode, record.address = opcode, address end
 
@@ -398,6 +556,82 @@ local function check_length(item, anomaly, value, header, message_end, frame_end
     end
 end
 
+local function mac_text(range)
+    local hex = range:bytes():tohex():lower()
+    return (hex:gsub("(%x%x)", "%1:"):sub(1, -2))
+end
+
+-- One station table entry: bytes 20-25 and 26-31 are two addresses; the entry
+-- describes a station when they are equal and not all zero.
+local function add_station_entry(tree, tvb, offset, index)
+    local first, second = tvb(offset + 20, 6), tvb(offset + 26, 6)
+    local item = tree:add(tvb(offset, STATION_ENTRY), string.format("Station table entry %d", index))
+    item:add(f.st_first, first)
+    item:add(f.st_second, second)
+    local summary
+    if mac_text(first) ~= mac_text(second) then
+        summary = "no station: the addresses differ"
+    elseif mac_text(first) == "00:00:00:00:00:00" then
+        summary = "no station"
+    else
+        item:add(f.st_station, first):set_generated()
+        summary = "station " .. mac_text(first)
+    end
+    item:append_text(": " .. summary)
+    return summary
+end
+
+-- One channel table entry: bytes 8-13 the peer, 14-19 the station's own
+-- address, byte 21 the status (bit 7 set: not in use) and the PE at byte 47
+-- (transmit) or 38 (receive). SA and DA as the loader prints them: a
+-- transmit channel goes from the own address to the peer, a receive channel
+-- the other way.
+local function add_channel_entry(tree, tvb, offset, index, transmit)
+    local size = transmit and TRANSMIT_ENTRY or RECEIVE_ENTRY
+    local peer, own = tvb(offset + 8, 6), tvb(offset + 14, 6)
+    local status = tvb(offset + 21, 1)
+    local pe_range = tvb(offset + (transmit and 47 or 38), 1)
+    local item = tree:add(tvb(offset, size),
+        string.format("%s channel table entry %d", transmit and "Transmit" or "Receive", index))
+    local sa, da = own, peer
+    if not transmit then sa, da = peer, own end
+    item:add(f.ch_sa, sa):append_text(transmit and " (own)" or " (peer)")
+    item:add(f.ch_da, da):append_text(transmit and " (peer)" or " (own)")
+    item:add(f.ch_status, status)
+    local in_use = status:uint() < 0x80
+    add_generated(item, f.ch_in_use, in_use)
+    local pe_item = item:add(f.ch_pe, pe_range)
+    local pe_text = add_pe(pe_item, pe_range, pe_range:uint(), channel_pe_fields)
+    local summary
+    if in_use then
+        summary = string.format("SA %s DA %s PE %d", mac_text(sa), mac_text(da), pe_range:uint())
+        pe_item:append_text(" (" .. pe_text .. ")")
+    else
+        summary = "not in use"
+    end
+    item:append_text(": " .. summary)
+    return summary
+end
+
+-- Decodes the whole table entries a read reply carries when the read began
+-- at an entry; gives a summary for the Info column (nil for none).
+local function add_table_entries(tree, tvb, address, available)
+    local region, index, offset = locate(address)
+    if not region or not region.table or offset ~= 0 then return nil end
+    local count = math.floor(available / region.entry)
+    local summary
+    for k = 0, count - 1 do
+        local at = 18 + k * region.entry
+        if region.table == "station" then
+            summary = add_station_entry(tree, tvb, at, index + k)
+        else
+            summary = add_channel_entry(tree, tvb, at, index + k, region.table == "transmit")
+        end
+    end
+    if count > 1 then return string.format("%d entries", count) end
+    return summary
+end
+
 local function dissect_hostif(tvb, pinfo, tree)
     local length = tvb:len()
     local subtree = open_message(tvb, pinfo, tree, hostif_proto, "HOSTIF", 18, expert_info.h_truncated)
@@ -412,10 +646,28 @@ local function dissect_hostif(tvb, pinfo, tree)
     -- A message of one 32-bit word: the device's registers and mailbox.
     local word = nil
     if data_count == 4 and available >= 4 then word = tvb(18, 4):le_uint() end
-    local record = hostif_frames[pinfo.number] or classify_hostif(pinfo, opcode, address, word)
+    local record = hostif_frames[pinfo.number] or classify_hostif(tvb, pinfo, opcode, address, word, data_count)
+
+    -- A reply is read in the light of its request: the device's own opcode and
+    -- address bytes in a reply are not relied on.
+    local meant_opcode = record.opcode or opcode
+    local meant_address = record.address or address
+    -- A write reply's length field counts the bytes written; the data need
+    -- not follow, so a frame that ends after the header is whole.
+    local write_reply = record.role == REPLY and is_write(meant_opcode)
 
     local length_item = subtree:add_le(f.h_length, tvb(2, 2))
-    add_generated(subtree, f.h_data_length, data_count)
+    if write_reply then
+        add_generated(subtree, f.h_written, data_count)
+        if record.request_count and data_count > record.request_count then
+            length_item:add_proto_expert_info(expert_info.h_overcount, string.format(
+                "Write reply counts %d bytes written; the request wrote %d", data_count, record.request_count))
+        end
+        if message_length < 12 then check_length(length_item, expert_info.h_length, message_length, 12, 0, 0) end
+    else
+        add_generated(subtree, f.h_data_length, data_count)
+        check_length(length_item, expert_info.h_length, message_length, 12, message_end, length)
+    end
     subtree:add(f.h_carried1, tvb(4, 5))
     local opcode_item = subtree:add(f.h_opcode, tvb(9, 1))
     subtree:add(f.h_carried2, tvb(10, 4))
@@ -423,7 +675,6 @@ local function dissect_hostif(tvb, pinfo, tree)
     if hostif_opcodes[opcode] == nil then
         opcode_item:add_proto_expert_info(expert_info.h_opcode, string.format("Unknown opcode %d", opcode))
     end
-    check_length(length_item, expert_info.h_length, message_length, 12, message_end, length)
 
     add_generated(subtree, f.h_role, record.role)
     if record.role == REQUEST then
@@ -436,25 +687,34 @@ local function dissect_hostif(tvb, pinfo, tree)
         end
     end
 
-    -- A reply is read in the light of its request: the device's own opcode and
-    -- address bytes in a reply are not relied on.
-    local meant_opcode = record.opcode or opcode
-    local meant_address = record.address or address
     local memory = meant_opcode == 2 or meant_opcode == 3
     local name = memory and address_name(meant_address) or nil
     if name then add_generated(subtree, f.h_address_name, name) end
 
-    if available > 0 then
-        local data = tvb(18, available)
-        if record.role == REQUEST and is_read(opcode) then
-            subtree:add(f.h_unused, data)
-        else
-            subtree:add(f.h_data, data)
-            if word ~= nil then subtree:add_le(f.h_word, tvb(18, 4)) end
+    local table_summary = nil
+    if write_reply then
+        local echoed = record.echoed and data_count or 0
+        if echoed > 0 then subtree:add(f.h_echo, tvb(18, echoed)) end
+        if length > 18 + echoed then subtree:add(f.h_padding, tvb(18 + echoed)) end
+    else
+        if available > 0 then
+            local data = tvb(18, available)
+            if record.role == REQUEST and is_read(opcode) then
+                subtree:add(f.h_unused, data)
+            else
+                subtree:add(f.h_data, data)
+                if word ~= nil then subtree:add_le(f.h_word, tvb(18, 4)) end
+            end
         end
+        if record.role == REPLY and meant_opcode == 2 and available > 0 then
+            if meant_address == STATION_COUNT and word ~= nil then
+                add_generated(subtree, f.st_count, math.floor(word / 0x10000) % 256)
+            end
+            table_summary = add_table_entries(subtree, tvb, meant_address, available)
+        end
+        if message_end < length then subtree:add(f.h_padding, tvb(message_end, length - message_end)) end
     end
     if record.meaning then add_generated(subtree, f.h_meaning, record.meaning) end
-    if message_end < length then subtree:add(f.h_padding, tvb(message_end, length - message_end)) end
 
     local operation = hostif_opcodes[meant_opcode] or string.format("Opcode %d", meant_opcode)
     local info = operation .. (record.role == REQUEST and " request" or " reply")
@@ -467,7 +727,7 @@ local function dissect_hostif(tvb, pinfo, tree)
     elseif record.role == REQUEST and is_write(opcode) then
         info = info .. string.format(", %d bytes", data_count)
         if word ~= nil then info = info .. string.format(": 0x%08x", word) end
-    elseif record.role == REPLY and is_write(meant_opcode) then
+    elseif write_reply then
         info = info .. string.format(", %d bytes written", data_count)
     elseif record.role == REPLY then
         if word ~= nil then
@@ -476,51 +736,73 @@ local function dissect_hostif(tvb, pinfo, tree)
             info = info .. string.format(", %d bytes", data_count)
         end
     end
-    if record.meaning then info = info .. " [" .. record.meaning .. "]" end
+    local meaning = record.meaning or table_summary
+    if meaning then info = info .. " [" .. meaning .. "]" end
     pinfo.cols.info = info
 end
 
 ------------------------------------------------------------------------------
 -- Device-address query (03 00): the PC broadcasts its header template; the
--- first answer from another station names the device by its source address.
+-- first frame another station then sends to the broadcast address answers it
+-- (that is what the loader's broadcast filter lets through) and names the
+-- device by its source address, whatever else it carries. A query is over
+-- once its sender sends anything again.
 
-local function dissect_query(tvb, pinfo, tree)
-    local subtree = tree:add(hostif_proto, tvb())
-    pinfo.cols.protocol = "HOSTIF"
-    local record = hostif_frames[pinfo.number]
-    if not record then
-        local source = tostring(pinfo.dl_src)
-        record = {}
-        if queriers[source] then
-            record.role = REQUEST
-        elseif pending_query and pending_query.source ~= source then
-            record.role, record.peer = REPLY, pending_query.number
-            hostif_frames[pending_query.number].peer = pinfo.number
-            pending_query = nil
-        elseif next(queriers) ~= nil then
-            record.role = REPLY
+local QUERY_SIZE = 18  -- bytes 14-31 of the frame
+local BROADCAST = Address.ether("ff:ff:ff:ff:ff:ff")
+
+-- The part a frame plays in an address query, decided on the first pass:
+-- { role, peer }, or false for a frame that plays none.
+local function classify_query(pinfo, type)
+    local known = query_frames[pinfo.number]
+    if known ~= nil then return known end
+    local source = tostring(pinfo.dl_src)
+    if pending_query and pending_query.source == source then pending_query = nil end
+    local record = false
+    if pending_query and pinfo.dl_dst == BROADCAST then
+        record = { role = REPLY, peer = pending_query.number }
+        query_frames[pending_query.number].peer = pinfo.number
+        pending_query = nil
+    elseif type == TYPE_QUERY then
+        -- Another station's 03 00 frame after a query was answered: a late
+        -- answer, not a query of its own.
+        if not queriers[source] and next(queriers) ~= nil then
+            record = { role = REPLY }
         else
-            record.role = REQUEST
-        end
-        if record.role == REQUEST then
+            record = { role = REQUEST }
             queriers[source] = true
             pending_query = { number = pinfo.number, source = source }
         end
-        hostif_frames[pinfo.number] = record
     end
+    query_frames[pinfo.number] = record
+    return record
+end
 
-    local template = math.min(tvb:len(), 18) - 2
-    if template > 0 then subtree:add(f.q_template, tvb(2, template)) end
+local function dissect_query(tvb, pinfo, tree, record, type)
+    local subtree = tree:add(hostif_proto, tvb())
+    pinfo.cols.protocol = "HOSTIF"
     add_generated(subtree, f.h_role, record.role)
     if record.role == REQUEST then
+        local template = math.min(tvb:len(), QUERY_SIZE) - 2
+        if template > 0 then subtree:add(f.q_template, tvb(2, template)) end
+        if tvb:len() < QUERY_SIZE then
+            subtree:add_proto_expert_info(expert_info.q_truncated, string.format(
+                "Address query ends after %d of its %d bytes", tvb:len(), QUERY_SIZE))
+        end
         if record.peer then add_generated(subtree, f.h_response_in, record.peer) end
+        if tvb:len() > QUERY_SIZE then subtree:add(f.h_padding, tvb(QUERY_SIZE)) end
         pinfo.cols.info = "Device address query"
-    else
-        if record.peer then add_generated(subtree, f.h_request_in, record.peer) end
-        add_generated(subtree, f.q_device, pinfo.dl_src)
-        pinfo.cols.info = "Device address query answer: " .. tostring(pinfo.dl_src)
+        return
     end
-    if tvb:len() > 18 then subtree:add(f.h_padding, tvb(18)) end
+    if record.peer then add_generated(subtree, f.h_request_in, record.peer) end
+    add_generated(subtree, f.q_device, pinfo.dl_src)
+    if type == TYPE_QUERY and tvb:len() > 2 then
+        subtree:add(f.q_template, tvb(2, math.min(tvb:len(), QUERY_SIZE) - 2))
+        if tvb:len() > QUERY_SIZE then subtree:add(f.h_padding, tvb(QUERY_SIZE)) end
+    elseif tvb:len() > 2 then
+        subtree:add(f.q_answer, tvb(2))
+    end
+    pinfo.cols.info = "Device address query answer: " .. tostring(pinfo.dl_src)
 end
 
 ------------------------------------------------------------------------------
@@ -542,30 +824,6 @@ local scale_factors = {
     },
 }
 
--- Splits a PE value into constellation index, baud and mask.
-local function split_pe(pe)
-    return pe % 8, math.floor(pe / 8) % 4 + 1, math.floor(pe / 32) % 4 + 1
-end
-
--- Adds the parts of a PE value below its item; gives them as text.
-local function add_pe(tree, range, pe)
-    local constellation, baud, mask = split_pe(pe)
-    local bits = tree:add(f.pe_bits, range, constellation + 1)
-    bits:set_generated()
-    tree:add(f.pe_baud, range, baud):set_generated()
-    local mask_item = tree:add(f.pe_mask, range, mask)
-    mask_item:set_generated()
-    local text = string.format("%d bits per symbol, baud %d, mask %d", constellation + 1, baud, mask)
-    if constellation == 0 then
-        bits:append_text(" (no valid constellation)")
-        text = text .. ", no valid constellation"
-    end
-    if mask > 2 then
-        mask_item:append_text(" (no valid mask)")
-        text = text .. ", no valid mask"
-    end
-    return text
-end
 
 -- SNR in dB over the valid samples, as the loader computes it from a
 -- receiver's statistics; nil when no sample is valid.
@@ -600,7 +858,7 @@ local function add_segment_value(tree, type_item, tvb, offset, type, value_lengt
             item:append_text(" (not set)")
             text = text .. " (not set)"
         elseif kind[5] == "pe" or kind[5] == "pe_or_unset" then
-            text = text .. " (" .. add_pe(item, range, number) .. ")"
+            text = text .. " (" .. add_pe(item, range, number, zdp_pe_fields) .. ")"
         end
         if type == 0x0001 then state.error_code = number end
         if type >= FIRST_COUNTER and type <= LAST_COUNTER then
@@ -619,7 +877,7 @@ local function add_segment_value(tree, type_item, tvb, offset, type, value_lengt
         tree:add_le(f.s_sea, tvb(offset, 4))
         tree:add_le(f.s_psc, tvb(offset + 4, 2))
         local pe_item = tree:add_le(f.s_pe, tvb(offset + 6, 2))
-        local pe_text = add_pe(pe_item, tvb(offset + 6, 2), sample.pe)
+        local pe_text = add_pe(pe_item, tvb(offset + 6, 2), sample.pe, zdp_pe_fields)
         if sample.psc ~= 0 then tree:add(f.s_ratio, value, sample.sea / sample.psc):set_generated() end
         return string.format("Demodulator sample %d: sea %d, psc %d, pe %d (%s)",
             #state.samples, sample.sea, sample.psc, sample.pe, pe_text)
@@ -746,16 +1004,20 @@ function link_proto.dissector(tvb, pinfo, tree)
         return length
     end
     local type = tvb(0, 2):uint()
-    subtree:add(f.type, tvb(0, 2))
-    if type == TYPE_HOSTIF then
+    local type_item = subtree:add(f.type, tvb(0, 2))
+    local query = classify_query(pinfo, type)
+    if query then
+        if type ~= TYPE_QUERY then type_item:append_text(" (not interpreted: the answer to an address query)") end
+        dissect_query(tvb, pinfo, tree, query, type)
+    elseif type == TYPE_HOSTIF then
         dissect_hostif(tvb, pinfo, tree)
     elseif type == TYPE_ZDP then
         dissect_zdp(tvb, pinfo, tree)
-    elseif type == TYPE_QUERY then
-        dissect_query(tvb, pinfo, tree)
     else
+        local text = string.format("Unknown sub-protocol %02x %02x", tvb(0, 1):uint(), tvb(1, 1):uint())
         pinfo.cols.protocol = "HPNADEV"
-        pinfo.cols.info = string.format("Unknown sub-protocol %02x %02x", tvb(0, 1):uint(), tvb(1, 1):uint())
+        pinfo.cols.info = text
+        type_item:add_proto_expert_info(expert_info.unknown_type, text)
         if length > 2 then subtree:add(tvb(2), string.format("Data (%d bytes)", length - 2)) end
     end
     return length

@@ -16,7 +16,32 @@ set(section_titles
     "Section 2 (image bytes 108 to 359)"
     "Section 3 (image bytes 360 to 427)")
 
+# Each section is shown as a table where the page is wide enough for its
+# widest row, and as a list (name, then address, size and default) on a
+# narrower terminal: the longest names and defaults do not fit beside each
+# other in 60 columns.
+set(column_gaps 5)    # l2 l1 r2
+set(address_width 7)  # "Address"
+set(size_width 4)     # "Size"
 set(tables "")
+set(table_rows "")
+set(list_items "")
+set(widest_name 0)
+set(widest_default 0)
+
+function(end_section)
+  if(table_rows STREQUAL "")
+    return()
+  endif()
+  math(EXPR width "${widest_name} + ${address_width} + ${size_width} + ${widest_default} + ${column_gaps}")
+  string(APPEND tables
+    ".ie \\n[.l]-\\n[.i]>=${width}n \\{\\\n"
+    ".TS\nl2 l1 r2 l.\n\\fBName\\fP\t\\fBAddress\\fP\t\\fBSize\\fP\t\\fBDefault\\fP\n_\n"
+    "${table_rows}.TE\n.\\}\n"
+    ".el \\{\\\n.PD 0\n.na\n${list_items}.ad\n.PD\n.\\}\n")
+  set(tables "${tables}" PARENT_SCOPE)
+endfunction()
+
 set(section -1)
 set(rows 0)
 string(REPLACE "\n" ";" lines "${dump}")
@@ -38,13 +63,14 @@ foreach(line IN LISTS lines)
   if(next LESS section_count)
     list(GET section_starts ${next} next_start)
     if(offset GREATER_EQUAL next_start)
-      if(section GREATER_EQUAL 0)
-        string(APPEND tables ".TE\n")
-      endif()
+      end_section()
+      set(table_rows "")
+      set(list_items "")
+      set(widest_name 0)
+      set(widest_default 0)
       set(section ${next})
       list(GET section_titles ${section} title)
-      string(APPEND tables ".SS \"${title}\"\n.TS\nl2 l1 r2 l.\n"
-                           "\\fBName\\fP\t\\fBAddress\\fP\t\\fBSize\\fP\t\\fBDefault\\fP\n_\n")
+      string(APPEND tables ".SS \"${title}\"\n")
     endif()
   endif()
 
@@ -60,14 +86,27 @@ foreach(line IN LISTS lines)
       string(REPLACE "0X" "0x" hex "${hex}")
       set(value "${decimal} (${hex})")
     endif()
+    set(shown_width "${value}")
   elseif(value MATCHES "^\"(.*)\"$")
+    set(shown_width "${value}")
     string(REPLACE "\\" "\\e" text "${CMAKE_MATCH_1}")
     set(value "\\(dq${text}\\(dq")
+  else()
+    set(shown_width "${value}")
   endif()
-  string(APPEND tables "${name}\t0x${address}\t${size}\t${value}\n")
+  string(LENGTH "${name}" name_length)
+  string(LENGTH "${shown_width}" default_length)
+  if(name_length GREATER widest_name)
+    set(widest_name ${name_length})
+  endif()
+  if(default_length GREATER widest_default)
+    set(widest_default ${default_length})
+  endif()
+  string(APPEND table_rows "${name}\t0x${address}\t${size}\t${value}\n")
+  string(APPEND list_items ".TP\n.B ${name}\n0x${address}, ${size} bytes, default ${value}\n")
   math(EXPR rows "${rows} + 1")
 endforeach()
-string(APPEND tables ".TE")
+end_section()
 if(rows LESS 200)
   message(FATAL_ERROR "tabgen listed only ${rows} parameters")
 endif()

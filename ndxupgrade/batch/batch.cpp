@@ -7,6 +7,7 @@
 #include "batch_outputs.h"
 #include "core/interruption.h"
 #include "core/kit_lock.h"
+#include "core/run_and_wait.h"
 #include "core/upgrade.h"
 #include "device_list.h"
 #include "device_outcome.h"
@@ -52,6 +53,12 @@ public:
             std::fprintf(run.log, "[%8.3f] %s\n", at, text.c_str());
             std::fflush(run.log);
         }
+        // Why the loader could not work is worth a line on standard error,
+        // once per device, as a single run gives it.
+        if (!run.diagnosisShown && isLoaderDiagnosis(text)) {
+            run.diagnosisShown = true;
+            errors_.addLine(outcomes_[job].mac + ": " + text);
+        }
         const WorkerLine w = readWorkerLine(text);
         if (w.kind == WorkerLine::Kind::Stage) run.end.lastStage = w.value;
         if (w.kind == WorkerLine::Kind::Result) {
@@ -92,6 +99,7 @@ private:
         std::FILE* log = nullptr;
         std::chrono::steady_clock::time_point start;
         DeviceEnd end;
+        bool diagnosisShown = false;
     };
 
     static std::string howItEnded(const JobEnd& end)

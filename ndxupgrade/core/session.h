@@ -19,7 +19,8 @@ struct Session {
     // Where a child's reason for a failed step is shown beside the step's
     // failure line (the window's log, standard error when headless).
     LogMemo* failureHints = nullptr;
-    // The loader's capture diagnosis seen in the last child's output.
+    // Why the last child could not do its work, when that is known: the
+    // loader's capture diagnosis in its output, or why it could not be started.
     std::string captureDiagnosis = {};
     // The step of the procedure in progress (after a failure: the step that
     // failed), named for a batch's report ("connect", "flash programming" …).

@@ -137,7 +137,11 @@ public:
         writeFile(root / "Tool/prm_NDX470.dat", std::string(dat.begin(), dat.end()));
         writeFile(root / "Tool/connect.txt", "W 8000 1\n");
         writeFile(root / "Tool/reset.txt", "W 8000 2\n");
-        for (const char* program : {"hostlink", "tabgen", "imgbuild"}) writeFile(root / "Tool" / program, "");
+        for (const char* program : {"hostlink", "tabgen", "imgbuild"}) {
+            writeFile(root / "Tool" / program, "");
+            std::filesystem::permissions(root / "Tool" / program, std::filesystem::perms::owner_exec,
+                                         std::filesystem::perm_options::add);
+        }
         for (const char* script : {"program_flash.sh", "version.sh", "per_test.sh"})
             writeFile(root / "Kernel" / script, "exit 0\n");
     }

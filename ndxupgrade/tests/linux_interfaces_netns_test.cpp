@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include <sys/wait.h>
 
@@ -65,7 +66,7 @@ TEST_F(LinuxInterfaces, FixedAndLeasedAddresses)
     EXPECT_EQ(dv0->ipAddress, "192.0.2.77");
     EXPECT_TRUE(dv0->dhcpEnabled);
     EXPECT_FALSE(byName(adapters, "hl0")->dhcpEnabled);
-    std::system("ip addr del 192.0.2.77/24 dev dv0");
+    EXPECT_EQ(std::system("ip addr del 192.0.2.77/24 dev dv0"), 0);
 }
 
 struct Output {
@@ -116,6 +117,59 @@ TEST_F(LinuxInterfaces, HeadlessVersionQueryOfTheProgram)
                                                       "Can't get target's version"}));
     EXPECT_EQ(test::readFile(errors), "ndxupgrade: base directory " + base.path() + "\nversion.sh: " + diagnosis +
                                           "\n" + diagnosis + "\n");
+}
+
+// Every headless mode says on standard error why the loader could not work:
+// its capture diagnosis after the failed step (a batch: once per device, with
+// the device's MAC), or that this user may not start it at all.
+TEST_F(LinuxInterfaces, HeadlessModesSayWhyTheLoaderCouldNotWork)
+{
+    const std::string diagnosis = "hostlink: cannot capture on hl0: socket: Operation not permitted";
+    const std::string loader = "#!/bin/sh\necho '" + diagnosis + "'\nexit 255\n";
+    const std::string mac = " --mac 00-01-40-00-00-01 --interface hl0";
+    // A line of standard error that begins with `head` and ends with `tail`.
+    const auto hasLine = [](const std::string& text, const std::string& head, const std::string& tail) {
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);)
+            if (line.size() >= head.size() + tail.size() && line.rfind(head, 0) == 0 &&
+                line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
+                return true;
+        return false;
+    };
+    const std::string notRun = "ndxupgrade: cannot run ";
+    const std::string denied = "/Tool/hostlink: Permission denied";
+    const struct {
+        const char* name;
+        std::string arguments;
+        bool loaderRuns;
+        std::string head, tail;
+    } cases[] = {
+        {"upgrade", "--upgrade" + mac, true, diagnosis, ""},
+        {"query", "--query-version" + mac, true, diagnosis, ""},
+        {"diagnosis", "--diagnose --local 00-01-40-00-00-01 --remote 00-01-40-00-00-02 --interface hl0", true,
+         diagnosis, ""},
+        {"batch", "--upgrade --jobs 1" + mac, true, "00-01-40-00-00-01: " + diagnosis, ""},
+        {"upgrade, loader not executable", "--upgrade" + mac, false, notRun + "/", denied},
+        {"batch, loader not executable", "--upgrade --jobs 1" + mac, false, "00-01-40-00-00-01: " + notRun, denied},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempBase base;
+        const std::filesystem::path hostlink = base.root / "Tool/hostlink";
+        test::writeFile(hostlink, loader);
+        for (const char* program : {"tabgen", "imgbuild"}) test::writeFile(base.root / "Tool" / program, "");
+        for (const char* program : {"hostlink", "tabgen", "imgbuild"})
+            std::filesystem::permissions(base.root / "Tool" / program,
+                                         c.loaderRuns ? std::filesystem::perms::owner_all
+                                                      : std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::owner_write);
+        test::writeFile(base.root / "Kernel/version.sh", "../Tool/hostlink -s x\n");
+        const std::string errors = (base.root / "errors.txt").string();
+        const Output run = runProgram(base.path(), c.arguments, errors);
+        EXPECT_EQ(run.status, 1);
+        const std::string text = test::readFile(errors);
+        EXPECT_TRUE(hasLine(text, c.head, c.tail)) << text;
+    }
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ TEST(Program, CommandLineNeedsNoDisplay)
     } cases[] = {
         {"--help", 0, "usage: ndxupgrade [--gui] [--diagnostic-page]\n", ""},
         {"-h", 0, "usage: ndxupgrade [--gui] [--diagnostic-page]\n", ""},
-        {"--version", 0, "NDX Firmware Upgrade Utility Version 1.3.2-2\n", ""},
+        {"--version", 0, "ndxupgrade (hostlink-toolset) ", ""},
         {"--upgarde", 2, "", "ndxupgrade: unknown option --upgarde\nusage: ndxupgrade [--gui] [--diagnostic-page]\n"},
         {"--upgrade --mac 0A-3F-71-00-00-07", 2, "", "ndxupgrade: this mode needs --mac and --interface\nusage:"},
         {"--upgrade --query-version", 2, "", "ndxupgrade: --query-version cannot be combined with another mode\n"},

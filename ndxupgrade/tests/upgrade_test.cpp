@@ -167,6 +167,35 @@ TEST_F(Upgrade, LoaderReasonFollowsTheFailedStep)
     EXPECT_TRUE(hints.lines.empty());
 }
 
+// A loader this user may not run is not started; the step's failure line is
+// followed by the reason, naming the group that alone may run it.
+TEST_F(Upgrade, LoaderThatMayNotRunIsNamed)
+{
+    RecordingMemo hints;
+    session.failureHints = &hints;
+    fs::permissions(base.root / "Tool/hostlink", fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(click(), ClickOutcome::Failed);
+    EXPECT_TRUE(runner.calls.empty());
+    EXPECT_EQ(diagMemo.lines.back(), "Err: Can't connect to target 00-01-40-00-00-01");
+    EXPECT_EQ(hints.lines, Lines{"ndxupgrade: cannot run " + (base.root / "Tool/hostlink").string() +
+                                 ": Permission denied"});
+
+    const struct {
+        const char* group;
+        const char* text;
+    } cases[] = {
+        {"", "ndxupgrade: cannot run /usr/bin/hostlink: Permission denied"},
+        {"ndxlink",
+         "ndxupgrade: cannot run /usr/bin/hostlink: Permission denied (only the members of the group ndxlink may "
+         "run it: sudo usermod -aG ndxlink $USER, then log in again)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(cannotRunText("/usr/bin/hostlink", "Permission denied", c.group), c.text);
+    EXPECT_TRUE(isLoaderDiagnosis(cases[1].text));
+    EXPECT_TRUE(isLoaderDiagnosis("hostlink: cannot capture on hl0: socket: Operation not permitted"));
+    EXPECT_FALSE(isLoaderDiagnosis("version.sh: ndxupgrade: cannot run x"));
+}
+
 TEST_F(Upgrade, ResetFailure)
 {
     runner.codes["reset"] = -3;

@@ -2,11 +2,11 @@
 # Installed as completions/hostlink; the other three names are links to it,
 # so that bash-completion finds it for each program.
 
-# Interfaces that can reach a device: every kernel interface but loopback.
-# veth names come as "hl0@dv0"; the part after @ is the peer.
+# Interfaces ndxupgrade can work through: those that hold an IPv4 address
+# (it hands the address to hostlink -a), loopback aside; each once.
 _hostlink_toolset_interfaces()
 {
-    ip -o link show 2>/dev/null | awk -F': ' '$2 != "lo" { sub(/@.*/, "", $2); print $2 }'
+    ip -o -4 addr show 2>/dev/null | awk '$2 != "lo" && !seen[$2]++ { print $2 }'
 }
 
 # The IPv4 addresses of those interfaces, as hostlink -a takes them.
@@ -123,9 +123,10 @@ _ndxupgrade()
     esac
 
     if [[ $cur == -* ]]; then
+        # --batch-worker is left out: a batch gives it to its own runs.
         COMPREPLY=($(compgen -W '--upgrade --query-version --diagnose --mac
             --local --remote --interface --pe --gui --diagnostic-page --help --version
-            --mac-list --jobs --report --run-dir --batch-worker' -- "$cur"))
+            --mac-list --jobs --report --run-dir' -- "$cur"))
     fi
 } &&
     complete -F _ndxupgrade ndxupgrade

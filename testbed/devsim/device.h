@@ -97,7 +97,8 @@ private:
 
     // Host-interface requests (host_interface.cpp).
     void serve_host_interface(const uint8_t* frame, size_t length);
-    void reply(const uint8_t* request, const uint8_t* data, size_t count);
+    void reply(const uint8_t* request, const uint8_t* data, size_t count, size_t carried);
+    void reply_to_write(const uint8_t* request, const uint8_t* data, size_t count);
     void answer_address_query(const uint8_t* frame, size_t length);
     void echo(const uint8_t* frame, size_t length);
     void reset();

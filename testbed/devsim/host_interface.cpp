@@ -20,11 +20,11 @@ void Device::serve_host_interface(const uint8_t* f, size_t) {
         return;
     case frame::read_memory:
         memory.read(address, buffer, count);
-        reply(f, buffer, count);
+        reply(f, buffer, count, count);
         return;
     case frame::read_serial:
         afe.read(address, buffer, count);
-        reply(f, buffer, count);
+        reply(f, buffer, count, count);
         return;
     case frame::write_memory:
         if (address == device_address::reset_control && count >= 4 &&
@@ -34,13 +34,13 @@ void Device::serve_host_interface(const uint8_t* f, size_t) {
         }
         if (options.short_write >= 0) count = std::min<size_t>(count, options.short_write);
         memory.write(address, data, count);
-        reply(f, data, count);
+        reply_to_write(f, data, count);
         for (auto& watch : write_watchers_) watch(address, count);
         return;
     case frame::write_serial:
         if (options.short_write >= 0) count = std::min<size_t>(count, options.short_write);
         afe.write(address, data, count);
-        reply(f, data, count);
+        reply_to_write(f, data, count);
         return;
     default:
         return;
@@ -48,9 +48,10 @@ void Device::serve_host_interface(const uint8_t* f, size_t) {
 }
 
 // The reply repeats the request's header (opcode and address included), with
-// bytes 18-22 and 24-27 from --reply-header when it is given.
-void Device::reply(const uint8_t* request, const uint8_t* data, size_t count) {
-    std::vector<uint8_t> out(frame::header_size + count);
+// bytes 18-22 and 24-27 from --reply-header when it is given. Its length field
+// counts `count` data bytes, of which the first `carried` follow the header.
+void Device::reply(const uint8_t* request, const uint8_t* data, size_t count, size_t carried) {
+    std::vector<uint8_t> out(frame::header_size + carried);
     std::memcpy(out.data() + frame::destination, request + frame::source, 6);
     std::memcpy(out.data() + frame::source, options.mac.data(), 6);
     std::memcpy(out.data() + frame::ether_type, request + frame::ether_type, frame::header_size - 12);
@@ -59,8 +60,14 @@ void Device::reply(const uint8_t* request, const uint8_t* data, size_t count) {
         std::memcpy(out.data() + frame::template_head, options.reply_header.data(), 5);
         std::memcpy(out.data() + frame::template_tail, options.reply_header.data() + 5, 4);
     }
-    if (count > 0) std::memcpy(out.data() + frame::data, data, count);
+    if (carried > 0) std::memcpy(out.data() + frame::data, data, carried);
     send(std::move(out));
+}
+
+// A write reply carries the written bytes back unless --bare-write-replies
+// asks for the header alone; its length field counts them either way.
+void Device::reply_to_write(const uint8_t* request, const uint8_t* data, size_t count) {
+    reply(request, data, count, options.bare_write_replies ? 0 : count);
 }
 
 // Nothing answers a reset; the device is gone for --reset-ms and then comes
@@ -72,13 +79,21 @@ void Device::reset() {
 }
 
 // Sent to the broadcast address with the device as source: that is what the
-// loader's broadcast filter lets through.
+// loader's broadcast filter lets through. The answer repeats the query's
+// bytes 12-31, or with --query-answer-hostif carries 80 01 and zeros: the
+// loader relies on nothing but the source address.
 void Device::answer_address_query(const uint8_t* f, size_t length) {
     std::vector<uint8_t> out(frame::header_size, 0);
     std::memset(out.data() + frame::destination, 0xFF, 6);
     std::memcpy(out.data() + frame::source, options.mac.data(), 6);
-    size_t copied = std::min<size_t>(length, frame::header_size) - frame::ether_type;
-    std::memcpy(out.data() + frame::ether_type, f + frame::ether_type, copied);
+    if (options.query_answer_hostif) {
+        frame::put16be(out.data() + frame::ether_type, frame::ether_type_value);
+        out[frame::protocol_mark] = frame::protocol_mark_value;
+        out[frame::sub_protocol] = frame::host_interface;
+    } else {
+        size_t copied = std::min<size_t>(length, frame::header_size) - frame::ether_type;
+        std::memcpy(out.data() + frame::ether_type, f + frame::ether_type, copied);
+    }
     send(std::move(out));
 }
 

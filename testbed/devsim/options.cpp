@@ -44,6 +44,8 @@ enum LongOnly {
     opt_zdp_error,
     opt_stats_counters,
     opt_zdp_late,
+    opt_bare_write_replies,
+    opt_query_answer_hostif,
 };
 
 const option long_options[] = {
@@ -83,6 +85,8 @@ const option long_options[] = {
     {"zdp-error", required_argument, nullptr, opt_zdp_error},
     {"stats-counters", required_argument, nullptr, opt_stats_counters},
     {"zdp-late", required_argument, nullptr, opt_zdp_late},
+    {"bare-write-replies", no_argument, nullptr, opt_bare_write_replies},
+    {"query-answer-hostif", no_argument, nullptr, opt_query_answer_hostif},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -222,7 +226,8 @@ std::string format_mac(const MacAddress& mac) {
 }
 
 const char* usage_text() {
-    return "usage: devsim -i IFACE [-M MAC] [options]\n"
+    return "usage: devsim -i|--interface IFACE [-M|--mac MAC] [options]\n"
+           "       devsim -h|--help\n"
            "device:   --fw-version A.B.C --link V --net-mode V --boot-mode V\n"
            "          --busy-ms MS --reset-ms MS --reply-header HEX18\n"
            "files:    --load ADDR=FILE --dump ADDR:LEN=FILE (hex) --capture FILE.pcap\n"
@@ -232,7 +237,8 @@ const char* usage_text() {
            "          --erase-ms MS --program-ms MS --prog-fail B\n"
            "stations: --node MAC --loss P --ack-gap-ms MS --snr DB --pe N\n"
            "          --zdp-drop P --zdp-stale --zdp-error CODE --stats-counters N\n"
-           "          --zdp-late MS\n";
+           "          --zdp-late MS\n"
+           "replies:  --bare-write-replies --query-answer-hostif\n";
 }
 
 bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, bool& help) {
@@ -341,6 +347,8 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
             o.stats_counters = static_cast<int>(v);
             break;
         case opt_zdp_late: ok = parse_ms(arg, o.zdp_late_ms); break;
+        case opt_bare_write_replies: o.bare_write_replies = true; break;
+        case opt_query_answer_hostif: o.query_answer_hostif = true; break;
         case ':':
             error = std::string("option needs a value: ") + argv[optind - 1];
             return false;

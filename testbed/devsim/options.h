@@ -67,6 +67,10 @@ struct DevsimOptions {
     int zdp_error = -1;  // -1: requests are judged on their merits
     int zdp_late_ms = 0;  // extra delay of every ZDP reply
     int stats_counters = -1;  // -1: full statistics replies; N: N counters, no samples
+
+    // Reply forms a device may use besides devsim's own.
+    bool bare_write_replies = false;   // a write reply is the header alone, its length field 12 + n
+    bool query_answer_hostif = false;  // the address query's answer carries 80 01 and zeros
 };
 
 // Parses the command line. Gives false with a message in `error` on any

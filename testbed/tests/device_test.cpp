@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "device.h"
 #include "recording_wire.h"
 #include "test_frames.h"
@@ -130,6 +132,46 @@ TEST(DeviceQuery, AddressQueryAnsweredToBroadcast) {
     const uint8_t mac[6] = {0x0A, 0x3F, 0x71, 0x12, 0x34, 0x56};
     EXPECT_TRUE(std::equal(r.begin() + 6, r.begin() + 12, mac));
     EXPECT_EQ(r[14], 0x03);
+}
+
+TEST(DeviceReplyForms, BareWriteRepliesAndTheHostInterfaceQueryAnswer) {
+    Bytes block(300);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i + 1);
+    struct Case {
+        const char* name;
+        Bytes request;
+        size_t length_field;
+    } writes[] = {
+        {"memory word", write_request(0x8000, word_bytes(0x11223344)), 16},
+        {"memory block", write_request(0x28000, block), 12 + 300},
+        {"serial word", request(6, 0x3, 4, word_bytes(0x55)), 16},
+    };
+    for (const auto& c : writes) {
+        DevsimOptions o;
+        o.bare_write_replies = true;
+        Bench b(o);
+        auto r = b.ask(c.request, 1);
+        ASSERT_EQ(r.size(), 60u) << c.name;
+        EXPECT_EQ(length_field(r), c.length_field) << c.name;
+        EXPECT_EQ(r[23], c.request[23]) << c.name;
+        EXPECT_TRUE(std::all_of(r.begin() + 32, r.end(), [](uint8_t x) { return x == 0; })) << c.name;
+        // The write itself happened.
+        Bytes read_back = c.request;
+        read_back[23] = c.request[23] == 6 ? 5 : 2;
+        auto back = b.ask(read_back, 2);
+        ASSERT_EQ(back.size(), std::max<size_t>(60, 32 + c.length_field - 12)) << c.name;
+        EXPECT_TRUE(std::equal(back.begin() + 32, back.begin() + 20 + c.length_field, c.request.begin() + 32)) << c.name;
+    }
+
+    DevsimOptions o;
+    o.query_answer_hostif = true;
+    Bench b(o);
+    auto r = b.ask(address_query(), 1);
+    ASSERT_EQ(r.size(), 60u);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(r[i], 0xFF);
+    EXPECT_TRUE(std::equal(r.begin() + 6, r.begin() + 12, device_mac));
+    EXPECT_EQ(Bytes(r.begin() + 12, r.begin() + 16), (Bytes{0x88, 0x6C, 0x80, 0x01}));
+    EXPECT_TRUE(std::all_of(r.begin() + 16, r.end(), [](uint8_t x) { return x == 0; }));
 }
 
 TEST(DeviceEcho, ForeignFrameComesBackSwapped) {

@@ -25,7 +25,7 @@ TEST(DevsimOptions, ValuesAreRead) {
                        "--boot-mode", "2", "--reply-header", "01:02:03:04:05:06:07:08:09", "--load",
                        "8000=a.bin", "--dump", "0x8000:1AC=b.bin", "--drop-prob", "0.25", "--short-write", "3",
                        "--eeprom-size", "large", "--flash-size", "64K", "--node", "0A:3F:71:00:00:02",
-                       "--zdp-late", "250"},
+                       "--zdp-late", "250", "--bare-write-replies", "--query-answer-hostif"},
                       o, error))
         << error;
     EXPECT_EQ(o.interface, "dv0");
@@ -44,6 +44,8 @@ TEST(DevsimOptions, ValuesAreRead) {
     EXPECT_EQ(o.flash_size, 65536u);
     EXPECT_EQ(o.nodes.size(), 1u);
     EXPECT_EQ(o.zdp_late_ms, 250);
+    EXPECT_TRUE(o.bare_write_replies);
+    EXPECT_TRUE(o.query_answer_hostif);
 }
 
 TEST(DevsimOptions, BadValuesAreRefused) {

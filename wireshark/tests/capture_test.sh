@@ -5,7 +5,12 @@
 # capture must decode cleanly (nothing malformed, no expert info, everything
 # paired) and its golden fields must equal the committed file.
 #
-#   capture_test.sh CASE    CASE: memory_script, flash, network_test, statistics
+#   capture_test.sh CASE    CASE: memory_script, flash, network_test, statistics,
+#                                 bare_replies
+#
+# bare_replies: a device whose write replies are the header alone and whose
+# answer to the address query carries 80 01 and zeros, as devices other than
+# devsim's default may send them.
 #
 # Environment: that of tshark_lib.sh, and GOLDEN_DIR (the golden files).
 # UPDATE_GOLDEN=1 rewrites the golden file from this run.
@@ -103,6 +108,23 @@ DISABLE_CERT,$DEVICE
 DISABLE_CERT,$NODE_B
 EOF
     ;;
+bare_replies)
+    devsim_options="--bare-write-replies --query-answer-hostif --node $NODE_B --pe 11
+        --flash $work/flash.img --erase-ms 20 --program-ms 5"
+    pattern_file "$work/flash.bin" 300
+    cat > "$script" <<EOF
+W,8000,12345678
+R,8000
+WRITE_BLOCK,8010,01 02 03 04 05 06
+A,3,55
+QUERY_MAC,0
+SET_MAC,0,0a:3f:71:00:00:07
+GET_STATIONS,$DEVICE
+GET_TX_CHAN_TABLE,0
+GET_RX_CHAN_TABLE,0
+PROG_F,0,flash.bin
+EOF
+    ;;
 *)
     echo "FAIL: unknown case $case_name"
     exit 1
@@ -125,5 +147,12 @@ fi
 check "$case_name: hostlink ran the job without failure" ran_cleanly
 check "$case_name: devsim's capture is a classic pcap file of Ethernet frames" is_classic_ethernet_pcap "$capture"
 check "$case_name: every frame decodes, none malformed, all paired" decodes_cleanly "$capture"
+check "$case_name: no frame is malformed" none_malformed "$capture"
+if [ "$case_name" = bare_replies ]; then
+    check "$case_name: the write replies carry no data" \
+        filter_counts "$capture" 'hostif.written' 'hostif.written && (hostif.echo || hostif.data)' 0
+    check "$case_name: the address query's answer is in the 80 01 form" \
+        filter_counts "$capture" 'hostif.query.device' 'hostif.query.device && hpnadev.type == 0x8001' same
+fi
 check "$case_name: the decoded fields match $golden" compare_golden "$capture" "$golden"
 verdict

@@ -2,7 +2,8 @@
 # `cmake --install` puts the dissector where Wireshark really loads Lua
 # plugins from: the personal folder for --prefix ~/.local, the global folder
 # that tshark reports for --prefix /usr. Wireshark then decodes 0x886C frames
-# with it without being told about the file.
+# with it without being told about the file, and a copy given with -X on top
+# of the installed one steps aside with one line instead of a Lua error.
 . "$(dirname "$0")/tshark_lib.sh"
 
 : "${CMAKE:=cmake}"
@@ -35,6 +36,18 @@ decodes_without_being_told() {
     [ "$(cat "$work/one.txt")" = "ZDP_OPCODE_REPORTSTATS seq=1" ] || { cat "$work/one.txt"; return 1; }
 }
 check "tshark decodes with the installed dissector alone" decodes_without_being_told
+
+# The source tree's copy as well: Wireshark would refuse a second protocol of
+# the same name.
+steps_aside() {
+    HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" "$TSHARK" -X "lua_script:$DISSECTOR" -n \
+        -r "$work/one.pcap" -T fields -e _ws.col.Info > "$work/both.txt" 2> "$work/both.err" || return 1
+    grep -v '^Running as user .*This could be dangerous' "$work/both.err" > "$work/both.lines"
+    cat "$work/both.lines"
+    [ "$(cat "$work/both.txt")" = "ZDP_OPCODE_REPORTSTATS seq=1" ] &&
+        [ "$(cat "$work/both.lines")" = "hpnadev.lua: the dissector is already loaded from $personal/hpnadev.lua; $DISSECTOR is not used" ]
+}
+check "a copy given with -X says in one line that the installed one is used" steps_aside
 
 global=$(folder "Global Lua Plugins")
 check "installs with --prefix /usr (into a staging root)" install_dissector /usr "$work/root"

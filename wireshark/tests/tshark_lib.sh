@@ -113,6 +113,26 @@ decodes_cleanly() {
     fi
 }
 
+# none_malformed CAPTURE: counts the frames and those flagged malformed, and
+# says so; fails unless none is.
+none_malformed() {
+    decode "$work/all.txt" -r "$1" -T fields -e frame.number -e _ws.malformed || return 1
+    _malformed=$(awk -F '\t' '$2 != ""' "$work/all.txt" | wc -l)
+    echo "  $(wc -l < "$work/all.txt") frames decoded, $_malformed malformed"
+    [ "$_malformed" -eq 0 ]
+}
+
+# filter_counts CAPTURE FILTER SUBSET EXPECTED: FILTER matches frames and
+# SUBSET matches EXPECTED of them (a number, or "same": all of them).
+filter_counts() {
+    decode "$work/filter.txt" -r "$1" -T fields -e frame.number -Y "$2" || return 1
+    decode "$work/subset.txt" -r "$1" -T fields -e frame.number -Y "$3" || return 1
+    _all=$(wc -l < "$work/filter.txt")
+    _subset=$(wc -l < "$work/subset.txt")
+    echo "  $2: $_all frames; $3: $_subset"
+    [ "$_all" -gt 0 ] && [ "$_subset" -eq "$([ "$4" = same ] && echo "$_all" || echo "$4")" ]
+}
+
 # is_classic_ethernet_pcap FILE: a pcap file (not pcapng), version 2.4, of
 # link type Ethernet, as hostlink's dump files and devsim's captures are.
 is_classic_ethernet_pcap() {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -52,7 +53,7 @@ inline uint16_t sequence_of(const Frame& frame) { return be16(frame, 24); }
 // bytes follow the 26-byte header (segments).
 inline Frame zdp_reply(uint8_t opcode, uint16_t sequence, const std::vector<uint8_t>& segments = {},
                        const uint8_t* source = NODE_A) {
-    Frame frame(26, 0);
+    Frame frame(26 + segments.size(), 0);
     std::memcpy(frame.data(), PC_MAC, 6);
     std::memcpy(frame.data() + 6, source, 6);
     frame[12] = 0x88;
@@ -65,7 +66,7 @@ inline Frame zdp_reply(uint8_t opcode, uint16_t sequence, const std::vector<uint
     frame[19] = opcode;
     frame[24] = static_cast<uint8_t>(sequence >> 8);
     frame[25] = static_cast<uint8_t>(sequence);
-    frame.insert(frame.end(), segments.begin(), segments.end());
+    std::copy(segments.begin(), segments.end(), frame.begin() + 26);
     return frame;
 }
 

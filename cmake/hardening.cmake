@@ -1,0 +1,27 @@
+# Hardening of everything built here: the flags Debian's dpkg-buildflags gives
+# with hardening=+all. Fortified libc calls, a stack protector and stack-clash
+# probes, control-flow protection where the compiler has it, position-
+# independent executables, and relocations resolved at start and then made
+# read-only (-z relro -z now). hostlink parses device frames and runs with a
+# capability, so it matters most there.
+#
+# Left out of the sanitizer build (-fsanitize in the flags): its
+# instrumentation takes the place of the libc calls _FORTIFY_SOURCE would
+# check. -DTOOLSET_HARDENING=OFF leaves it out anywhere.
+option(TOOLSET_HARDENING "Build with the hardening flags" ON)
+if(TOOLSET_HARDENING AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+  include(CheckCXXCompilerFlag)
+  include(CheckPIESupported)
+  check_pie_supported()
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  # _FORTIFY_SOURCE works on optimised code only; a Debug build would warn.
+  add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
+    string(MAKE_C_IDENTIFIER "TOOLSET_HAS${flag}" supported)
+    check_cxx_compiler_flag(${flag} ${supported})
+    if(${supported})
+      add_compile_options(${flag})
+    endif()
+  endforeach()
+  add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()
