@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > size_t(FIRMWARE_IMAGE_SIZE)) return 0;
     set_pause_function(no_pause);
     reset_header_template();
+    forget_reply_history();
     debug_level = 3;
 
     AnsweringLink link;

@@ -93,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(pc_mac, PC, 6);
     std::memcpy(device_mac, DEVICE, 6);
     reset_header_template();
+    forget_reply_history();
     reset_per_accumulator();
     reset_transfer_tables();
     send_transfers.add(TRANSMITTER, 1);

@@ -34,6 +34,10 @@ extern uint8_t header_template[HEADER_SIZE];
 // Puts the header template back to its initial bytes (start of a process; tests).
 void reset_header_template();
 
+// Forgets what was learnt about how the device answers and any quiet period
+// owed after trouble (start of a process; tests).
+void forget_reply_history();
+
 // The largest data block a message holds in message_buffer.
 constexpr int MESSAGE_DATA_CAPACITY = MESSAGE_BUFFER_SIZE - MESSAGE_DATA_OFFSET;
 
@@ -52,7 +56,10 @@ int send_message(EthernetLink& link, uint8_t* frame, int length);
 int receive_message(EthernetLink& link, uint8_t* buffer, int capacity, int retries);
 // Reads and writes wait for their reply after each send until it comes or
 // 100 ms have passed, and send up to five times. Frames that were waiting
-// before the request are dropped; only host-interface frames answer it.
+// before the request are dropped; only a host-interface frame that fits the
+// request answers it (request.h: judge_reply), stale ones are skipped. After
+// trouble (a resend, a stale reply) the next request waits for the device
+// to be quiet first.
 //
 // Reads n (0..MESSAGE_DATA_CAPACITY) bytes of memory, or of the AFE serial
 // registers when serial is non-zero, into message_buffer + 32. The data count
@@ -67,9 +74,10 @@ int write_word(EthernetLink& link, uint32_t address, uint32_t value);
 int read_serial(EthernetLink& link, uint32_t address, uint32_t* value);
 int write_serial(EthernetLink& link, uint32_t address, uint32_t value);
 // One read request, then listens (11 capture calls) for up to `rounds` further
-// 100 ms passes.
+// passes, 100 ms apart by the clock.
 int poll_word(EthernetLink& link, uint32_t address, int n, int rounds, uint32_t* value);
-// Polls for about `seconds` in attempts of `rounds` passes; drains late replies.
+// Polls for `seconds` by the clock in attempts of `rounds` passes; drains late
+// replies (for at most a second).
 int wait_for_device(EthernetLink& link, uint32_t address, int n, int seconds, uint32_t* value, int rounds);
 // Starts code at the address; completion is observed with wait_for_device.
 void run_code(EthernetLink& link, uint32_t address);

@@ -23,20 +23,78 @@ int take_reply(int captured, int limit);
 // another size, after printing receive_message's message for it.
 int capture_frame(EthernetLink& link, int capacity, const uint8_t** bytes);
 
+// How often a request is sent before it counts as unanswered.
+constexpr int REQUEST_SENDS = 5;
+
+// The longest any drain of frames the loader does not want may last, however
+// many the device keeps sending.
+constexpr int64_t DRAIN_LIMIT_US = 1'000'000;
+
+// What a request asks for, to judge the frames that come after it.
+struct RequestShape {
+    uint8_t opcode;
+    uint32_t address;
+    int n;  // data bytes read or written
+};
+
+enum class ReplyFit {
+    answers,
+    wrong_size,  // a length field (or frame) that no reply to this request has
+    not_echoed,  // another opcode or address, from a device known to repeat them
+};
+
+// How a host-interface frame of `length` bytes stands to `request`. A read of
+// n bytes is answered with length field 12 + n and all n bytes in the frame,
+// a write of n bytes with a length field from 12 to 12 + n.
+ReplyFit judge_reply(const RequestShape& request, const uint8_t* frame, int length);
+
+// Learns from a reply taken as the answer to `request` whether the device
+// repeats opcode and address in the replies to this kind of request (memory
+// or serial, read or write). Decided once per process: two replies that
+// repeat them, or one that does not.
+void learn_from_reply(const RequestShape& request, const uint8_t* frame);
+
+// Every request kind back to not yet learnt.
+void forget_reply_habits();
+
+// A device known to repeat them stopped doing so (new code on it): replies to
+// this kind of request are matched by order from now on.
+void stop_expecting_echo(uint8_t opcode);
+
+// The host-interface frames that one listening passed over as stale.
+struct Hearing {
+    int wrong_size = 0;
+    int not_echoed = 0;
+    int skipped() const { return wrong_size + not_echoed; }
+    // Frames came, and every one of them was stale only for not repeating
+    // the request: the device may have stopped repeating it.
+    bool only_unechoed() const { return not_echoed > 0 && wrong_size == 0; }
+};
+
+// After trouble (a request sent more than once, a stale frame skipped) the
+// next request waits until the device has been quiet for twice the reply
+// window, at most 2 s, so that no late reply of this one can answer it.
+void owe_quiet();
+
 // Sends the request standing in message_buffer (its first `length` bytes)
-// after dropping every frame already waiting on the link: a frame that came
-// before the request cannot answer it. Bytes sent, or 0.
+// after dropping every frame already waiting on the link (a frame that came
+// before the request cannot answer it) and after the quiet period owed, if
+// any. Bytes sent, or 0.
 int send_request(EthernetLink& link, int length);
 
-// Listens for the reply to the request just sent for retries + 1 capture
+// Listens for the reply to `request`, just sent, for retries + 1 capture
 // calls: the first host-interface frame (bytes 14-15 80 01) of more than a
-// header. Other frames are passed over and the listening goes on. The reply
-// is copied into message_buffer and its length returned; 0 when none came.
-int receive_reply_counted(EthernetLink& link, int retries);
+// header that answers it (judge_reply). Other frames are passed over, stale
+// ones counted in `heard`, and the listening goes on. The reply is copied
+// into message_buffer and its length returned; 0 when none came.
+int receive_reply_counted(EthernetLink& link, const RequestShape& request, int retries, Hearing& heard);
 
 // The request of `opcode`, `address` and n bytes, sent up to five times; the
 // header is rebuilt from the template before each send and each send listens
 // for its reply as receive_reply_counted does, until the reply or for 100 ms
-// of clock_us (pause.h). The reply's captured length in message_buffer, 0
-// when no send was answered, or -1 when a send failed.
+// of clock_us (pause.h). When every window heard only replies that did not
+// repeat the request from a device known to repeat it, the request is sent
+// once more after a quiet period and then matched by order. The reply's
+// captured length in message_buffer, 0 when no send was answered, or -1 when
+// a send failed.
 int exchange_request(EthernetLink& link, uint8_t opcode, uint32_t address, int n);

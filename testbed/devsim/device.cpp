@@ -8,6 +8,7 @@ Device::Device(const DevsimOptions& options_in, Wire& wire)
     : options(options_in),
       wire_(wire),
       drop_random_(options_in.seed),
+      reply_random_(options_in.seed ^ 0x5245504C59464C54ull),
       drop_first_left_(options_in.drop_first) {
     memory.write_half(device_address::fw_version, options.fw_version);
     memory.write_word(device_address::link_status, options.link_status);
@@ -68,6 +69,8 @@ void Device::receive(const uint8_t* f, size_t length, int64_t now_us) {
             ++counters.malformed;
             return;
         }
+        peer_.emplace();
+        std::copy(f + frame::source, f + frame::source + 6, peer_->begin());
         gate(Kind::host_interface, f, length);
         return;
     }
@@ -125,15 +128,20 @@ void Device::act(Kind kind, const uint8_t* f, size_t length) {
     }
 }
 
-void Device::send(std::vector<uint8_t> bytes) {
+void Device::send(std::vector<uint8_t> bytes, int64_t extra_us) {
     if (bytes.size() < frame::min_frame) bytes.resize(frame::min_frame, 0);
     ++counters.answered;
-    if (options.delay_ms <= 0) {
+    const int64_t delay_us = int64_t{options.delay_ms} * 1000 + extra_us;
+    if (delay_us <= 0) {
         wire_.transmit(bytes.data(), bytes.size());
         return;
     }
-    scheduler.at(now_us_ + int64_t{options.delay_ms} * 1000,
-                 [this, bytes = std::move(bytes)] { wire_.transmit(bytes.data(), bytes.size()); });
+    scheduler.at(now_us_ + delay_us, [this, bytes = std::move(bytes)] { wire_.transmit(bytes.data(), bytes.size()); });
+}
+
+void Device::send_unsolicited(std::vector<uint8_t> bytes) {
+    if (bytes.size() < frame::min_frame) bytes.resize(frame::min_frame, 0);
+    wire_.transmit(bytes.data(), bytes.size());
 }
 
 void Device::busy_ignoring(int ms, std::function<void()> done) { start_busy(ms, false, std::move(done)); }

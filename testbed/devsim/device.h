@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "fault_random.h"
@@ -53,8 +54,15 @@ public:
     int64_t next_event_us() const { return scheduler.next_due(); }
     int64_t now_us() const { return now_us_; }
 
-    // Sends a frame (padded to the Ethernet minimum) after --delay-ms.
-    void send(std::vector<uint8_t> frame);
+    // Sends a frame (padded to the Ethernet minimum) after --delay-ms and
+    // `extra_us` more.
+    void send(std::vector<uint8_t> frame, int64_t extra_us = 0);
+    // A frame nobody asked for, sent at once (padded) and not counted as an
+    // answer.
+    void send_unsolicited(std::vector<uint8_t> frame);
+    // The address that last sent the device a host-interface request (empty
+    // until one has).
+    const std::optional<MacAddress>& peer() const { return peer_; }
 
     // A busy window during which host-interface requests get no answer at
     // all (run code, ACTIVATE, reset). `done` runs when it ends.
@@ -97,14 +105,21 @@ private:
 
     // Host-interface requests (host_interface.cpp).
     void serve_host_interface(const uint8_t* frame, size_t length);
-    void reply(const uint8_t* request, const uint8_t* data, size_t count, size_t carried);
-    void reply_to_write(const uint8_t* request, const uint8_t* data, size_t count);
+    void reply(const uint8_t* request, const uint8_t* data, size_t count, size_t carried, int64_t late_us);
+    void reply_to_write(const uint8_t* request, const uint8_t* data, size_t count, int64_t late_us);
+    // Reply faults of the host interface: --jitter-ms, --dup-prob/--dup-lag.
+    void send_host_reply(std::vector<uint8_t> frame, int64_t late_us);
+    // --late-first-ms for this request: none when it repeats the one before.
+    int64_t late_first_us(const uint8_t* frame, size_t length);
     void answer_address_query(const uint8_t* frame, size_t length);
     void echo(const uint8_t* frame, size_t length);
     void reset();
 
     Wire& wire_;
     FaultRandom drop_random_;
+    FaultRandom reply_random_;
+    std::vector<uint8_t> last_request_;
+    std::optional<MacAddress> peer_;
     long drop_first_left_;
     int64_t now_us_ = 0;
     int64_t busy_until_us_ = 0;

@@ -17,6 +17,7 @@
 #include "nonvolatile_memory.h"
 #include "packet_port.h"
 #include "programming_mailbox.h"
+#include "stray_zdp.h"
 #include "zdp_stations.h"
 
 namespace {
@@ -79,6 +80,7 @@ int main(int argc, char** argv) {
     ProgrammingMailbox mailbox(device, flash, eeprom);
     BootLoader boot(device, flash, eeprom);
     ZdpStations stations(device);
+    StrayZdp stray(device);
     for (const auto& load : options.loads) {
         if (!load_memory_file(device.memory, load, error)) {
             std::fprintf(stderr, "devsim: %s\n", error.c_str());

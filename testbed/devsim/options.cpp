@@ -44,6 +44,12 @@ enum LongOnly {
     opt_zdp_error,
     opt_stats_counters,
     opt_zdp_late,
+    opt_jitter_ms,
+    opt_dup_prob,
+    opt_dup_lag,
+    opt_late_first_ms,
+    opt_no_echo,
+    opt_stray_zdp_ms,
     opt_bare_write_replies,
     opt_query_answer_hostif,
 };
@@ -85,6 +91,12 @@ const option long_options[] = {
     {"zdp-error", required_argument, nullptr, opt_zdp_error},
     {"stats-counters", required_argument, nullptr, opt_stats_counters},
     {"zdp-late", required_argument, nullptr, opt_zdp_late},
+    {"jitter-ms", required_argument, nullptr, opt_jitter_ms},
+    {"dup-prob", required_argument, nullptr, opt_dup_prob},
+    {"dup-lag", required_argument, nullptr, opt_dup_lag},
+    {"late-first-ms", required_argument, nullptr, opt_late_first_ms},
+    {"no-echo", no_argument, nullptr, opt_no_echo},
+    {"stray-zdp-ms", required_argument, nullptr, opt_stray_zdp_ms},
     {"bare-write-replies", no_argument, nullptr, opt_bare_write_replies},
     {"query-answer-hostif", no_argument, nullptr, opt_query_answer_hostif},
     {nullptr, 0, nullptr, 0},
@@ -112,6 +124,17 @@ bool parse_ms(const char* text, int& value) {
     uint64_t v = 0;
     if (!parse_unsigned(text, 10, 3600000, v)) return false;
     value = static_cast<int>(v);
+    return true;
+}
+
+// "A:B" milliseconds with A <= B.
+bool parse_ms_range(const char* text, MsRange& range) {
+    const char* colon = std::strchr(text, ':');
+    if (!colon) return false;
+    std::string low(text, colon);
+    MsRange r;
+    if (!parse_ms(low.c_str(), r.low) || !parse_ms(colon + 1, r.high) || r.low > r.high) return false;
+    range = r;
     return true;
 }
 
@@ -232,7 +255,8 @@ const char* usage_text() {
            "          --busy-ms MS --reset-ms MS --reply-header HEX18\n"
            "files:    --load ADDR=FILE --dump ADDR:LEN=FILE (hex) --capture FILE.pcap\n"
            "faults:   --seed S --drop-prob P --drop-first N --delay-ms MS --silent\n"
-           "          --short-write N\n"
+           "          --short-write N --jitter-ms A:B --dup-prob P --dup-lag A:B\n"
+           "          --late-first-ms MS --no-echo --stray-zdp-ms MS\n"
            "flash:    --flash FILE --flash-size N --eeprom FILE --eeprom-size small|large|N\n"
            "          --erase-ms MS --program-ms MS --prog-fail B\n"
            "stations: --node MAC --loss P --ack-gap-ms MS --snr DB --pe N\n"
@@ -347,6 +371,14 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
             o.stats_counters = static_cast<int>(v);
             break;
         case opt_zdp_late: ok = parse_ms(arg, o.zdp_late_ms); break;
+        case opt_jitter_ms: ok = parse_ms_range(arg, o.jitter); break;
+        case opt_dup_prob: ok = parse_probability(arg, o.dup_prob); break;
+        case opt_dup_lag: ok = parse_ms_range(arg, o.dup_lag); break;
+        case opt_late_first_ms: ok = parse_ms(arg, o.late_first_ms); break;
+        case opt_no_echo: o.no_echo = true; break;
+        case opt_stray_zdp_ms:
+            ok = parse_ms(arg, o.stray_zdp_ms) && o.stray_zdp_ms > 0;
+            break;
         case opt_bare_write_replies: o.bare_write_replies = true; break;
         case opt_query_answer_hostif: o.query_answer_hostif = true; break;
         case ':':

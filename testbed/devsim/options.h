@@ -12,6 +12,12 @@ struct MemoryLoad {
     std::string path;
 };
 
+// A span of milliseconds, low <= high, for faults drawn at random from it.
+struct MsRange {
+    int low = 0;
+    int high = 0;
+};
+
 struct MemoryDump {
     uint32_t address = 0;
     uint32_t length = 0;
@@ -46,6 +52,13 @@ struct DevsimOptions {
     int delay_ms = 0;
     bool silent = false;
     long short_write = -1;  // -1: writes are reported in full
+    // Host-interface replies only.
+    MsRange jitter;          // extra delay of each reply, on top of delay_ms
+    double dup_prob = 0.0;   // chance that a reply is sent twice
+    MsRange dup_lag;         // how long after the reply its copy follows
+    int late_first_ms = 0;   // extra delay of the reply to a request that is no repeat
+    bool no_echo = false;    // zeros where replies repeat opcode and address
+    int stray_zdp_ms = 0;    // 0: none; else a ZDP frame to the PC this often
 
     // Flash and serial EEPROM behind the programming mailbox.
     std::string flash_path;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <string>
 
 #include "device.h"
 #include "recording_wire.h"
+#include "stray_zdp.h"
 #include "test_frames.h"
 
 using namespace test_frames;
@@ -23,6 +26,18 @@ struct Bench {
     RecordingWire wire;
     Device device;
 };
+
+// A fault of probability 0.5 seen over 64 requests as a string in which
+// `hit` marks the requests it struck: the same for the same seed, another
+// for another seed, and striking about half of them.
+void expect_seeded_half(const std::function<std::string(uint64_t seed)>& pattern, char hit) {
+    const std::string a = pattern(7);
+    EXPECT_EQ(a, pattern(7));
+    EXPECT_NE(a, pattern(8));
+    const auto hits = std::count(a.begin(), a.end(), hit);
+    EXPECT_GT(hits, 16);
+    EXPECT_LT(hits, 48);
+}
 
 }  // namespace
 
@@ -269,21 +284,141 @@ TEST(DeviceFaults, DropFirstThenAnswer) {
 }
 
 TEST(DeviceFaults, DropProbabilityIsSeeded) {
-    auto pattern = [](uint64_t seed) {
+    expect_seeded_half(
+        [](uint64_t seed) {
+            DevsimOptions o;
+            o.seed = seed;
+            o.drop_prob = 0.5;
+            Bench b(o);
+            std::string answered;
+            for (int i = 0; i < 64; ++i) answered += b.ask(read_request(0, 4), i).empty() ? '-' : 'x';
+            return answered;
+        },
+        'x');
+}
+
+namespace {
+
+// When each frame `request` brings reaches the wire, in ms after the request
+// (1 ms steps, up to 400 ms).
+std::vector<int64_t> reply_times(Bench& b, const Bytes& request, int64_t at_ms) {
+    b.wire.frames.clear();
+    b.device.receive(request.data(), request.size(), at_ms * ms);
+    std::vector<int64_t> times;
+    for (int64_t d = 0; d <= 400; ++d) {
+        b.device.advance((at_ms + d) * ms);
+        while (times.size() < b.wire.frames.size()) times.push_back(d);
+    }
+    return times;
+}
+
+}  // namespace
+
+TEST(DeviceFaults, JitterIsSeededAndWithinItsRange) {
+    auto delays = [](uint64_t seed) {
         DevsimOptions o;
         o.seed = seed;
-        o.drop_prob = 0.5;
+        o.jitter = {20, 120};
         Bench b(o);
-        std::string answered;
-        for (int i = 0; i < 64; ++i) answered += b.ask(read_request(0, 4), i).empty() ? '-' : 'x';
-        return answered;
+        std::vector<int64_t> out;
+        for (int i = 0; i < 64; ++i) {
+            auto times = reply_times(b, read_request(0, 4), 1000 * i);
+            EXPECT_EQ(times.size(), 1u);
+            out.push_back(times.empty() ? -1 : times[0]);
+        }
+        return out;
     };
-    std::string a = pattern(7);
-    EXPECT_EQ(a, pattern(7));
-    EXPECT_NE(a, pattern(8));
-    auto answered = std::count(a.begin(), a.end(), 'x');
-    EXPECT_GT(answered, 16);
-    EXPECT_LT(answered, 48);
+    auto a = delays(7);
+    EXPECT_EQ(a, delays(7));
+    EXPECT_NE(a, delays(8));
+    EXPECT_GE(*std::min_element(a.begin(), a.end()), 20);
+    EXPECT_LE(*std::max_element(a.begin(), a.end()), 121);  // 1 ms steps
+    EXPECT_GT(std::count_if(a.begin(), a.end(), [](int64_t d) { return d > 100; }), 3);
+}
+
+TEST(DeviceFaults, DuplicatesAreSeededAndFollowAfterTheirLag) {
+    expect_seeded_half(
+        [](uint64_t seed) {
+            DevsimOptions o;
+            o.seed = seed;
+            o.dup_prob = 0.5;
+            o.dup_lag = {50, 150};
+            Bench b(o);
+            std::string pattern;
+            for (int i = 0; i < 64; ++i) {
+                auto times = reply_times(b, read_request(0x8000, 8), 1000 * i);
+                if (times.empty()) {
+                    ADD_FAILURE() << "no reply to request " << i;
+                    continue;
+                }
+                EXPECT_EQ(times[0], 0);
+                if (times.size() == 2) {
+                    EXPECT_EQ(b.wire.frames[1], b.wire.frames[0]);
+                    EXPECT_GE(times[1], 50);
+                    EXPECT_LE(times[1], 151);
+                }
+                pattern += times.size() == 2 ? 'd' : '-';
+            }
+            return pattern;
+        },
+        'd');
+
+    DevsimOptions always;
+    always.dup_prob = 1;
+    Bench b(always);
+    EXPECT_EQ(reply_times(b, write_request(0x100, word_bytes(5)), 1), (std::vector<int64_t>{0, 0}));
+    EXPECT_EQ(b.wire.frames[0], b.wire.frames[1]);
+}
+
+TEST(DeviceFaults, LateFirstAnswersTheRepeatBeforeTheFirst) {
+    DevsimOptions o;
+    o.late_first_ms = 150;
+    Bench b(o);
+    const Bytes request = read_request(0x100, 4);
+    b.device.receive(request.data(), request.size(), 0);
+    b.device.advance(99 * ms);
+    EXPECT_TRUE(b.wire.frames.empty());
+    b.device.receive(request.data(), request.size(), 100 * ms);  // the loader sends it again
+    EXPECT_EQ(b.wire.frames.size(), 1u);
+    b.device.advance(149 * ms);
+    EXPECT_EQ(b.wire.frames.size(), 1u);
+    b.device.advance(150 * ms);
+    EXPECT_EQ(b.wire.frames.size(), 2u);
+    EXPECT_EQ(reply_times(b, read_request(0x104, 4), 1000), (std::vector<int64_t>{150}));
+}
+
+TEST(DeviceFaults, NoEchoKeepsZerosForOpcodeAndAddress) {
+    DevsimOptions o;
+    o.no_echo = true;
+    Bench b(o);
+    b.ask(write_request(0x8004, word_bytes(0x11223344)), 1);
+    for (const Bytes& request : {read_request(0x8004, 4), write_request(0x8008, word_bytes(9))}) {
+        auto r = b.ask(request, 2);
+        ASSERT_EQ(r.size(), 60u);
+        EXPECT_EQ(r[23], 0);
+        EXPECT_EQ(word_at(r, 28), 0u);
+        EXPECT_EQ(length_field(r), 16);
+        EXPECT_EQ(word_at(r, 32), request[23] == 2 ? 0x11223344u : 9u);
+    }
+}
+
+TEST(DeviceFaults, StrayZdpFramesGoToTheLastRequesterEveryPeriod) {
+    DevsimOptions o;
+    o.stray_zdp_ms = 2;
+    Bench b(o);
+    StrayZdp stray(b.device);
+    for (int64_t t = 0; t <= 10; ++t) b.device.advance(t * ms);
+    EXPECT_TRUE(b.wire.frames.empty()) << "no PC known yet";
+    b.ask(read_request(0, 4), 10);
+    for (int64_t t = 11; t <= 30; ++t) b.device.advance(t * ms);
+    ASSERT_EQ(b.wire.frames.size(), 10u);
+    for (const auto& f : b.wire.frames) {
+        EXPECT_TRUE(std::equal(f.begin(), f.begin() + 6, pc_mac));
+        EXPECT_TRUE(std::equal(f.begin() + 6, f.begin() + 12, device_mac));
+        EXPECT_EQ(f[14], 0x80);
+        EXPECT_EQ(f[15], 0x02);
+    }
+    EXPECT_EQ(b.device.counters.answered, 1u) << "stray frames answer nothing";
 }
 
 TEST(DeviceFaults, SilentAnswersNothing) {

@@ -25,7 +25,9 @@ TEST(DevsimOptions, ValuesAreRead) {
                        "--boot-mode", "2", "--reply-header", "01:02:03:04:05:06:07:08:09", "--load",
                        "8000=a.bin", "--dump", "0x8000:1AC=b.bin", "--drop-prob", "0.25", "--short-write", "3",
                        "--eeprom-size", "large", "--flash-size", "64K", "--node", "0A:3F:71:00:00:02",
-                       "--zdp-late", "250", "--bare-write-replies", "--query-answer-hostif"},
+                       "--zdp-late", "250", "--jitter-ms", "0:120", "--dup-prob", "0.1", "--dup-lag", "50:150",
+                       "--late-first-ms", "105", "--no-echo", "--stray-zdp-ms", "2", "--bare-write-replies",
+                       "--query-answer-hostif"},
                       o, error))
         << error;
     EXPECT_EQ(o.interface, "dv0");
@@ -44,6 +46,14 @@ TEST(DevsimOptions, ValuesAreRead) {
     EXPECT_EQ(o.flash_size, 65536u);
     EXPECT_EQ(o.nodes.size(), 1u);
     EXPECT_EQ(o.zdp_late_ms, 250);
+    EXPECT_EQ(o.jitter.low, 0);
+    EXPECT_EQ(o.jitter.high, 120);
+    EXPECT_EQ(o.dup_prob, 0.1);
+    EXPECT_EQ(o.dup_lag.low, 50);
+    EXPECT_EQ(o.dup_lag.high, 150);
+    EXPECT_EQ(o.late_first_ms, 105);
+    EXPECT_TRUE(o.no_echo);
+    EXPECT_EQ(o.stray_zdp_ms, 2);
     EXPECT_TRUE(o.bare_write_replies);
     EXPECT_TRUE(o.query_answer_hostif);
 }
@@ -64,6 +74,12 @@ TEST(DevsimOptions, BadValuesAreRefused) {
         {"-i", "dv0", "--zdp-error", "256"},
         {"-i", "dv0", "--zdp-late", "-5"},
         {"-i", "dv0", "--stats-counters", "10"},
+        {"-i", "dv0", "--jitter-ms", "120"},
+        {"-i", "dv0", "--jitter-ms", "120:0"},
+        {"-i", "dv0", "--dup-lag", "50:"},
+        {"-i", "dv0", "--dup-prob", "2"},
+        {"-i", "dv0", "--late-first-ms", "-1"},
+        {"-i", "dv0", "--stray-zdp-ms", "0"},
         {"-i", "dv0", "--no-such-option"},
         {"-i", "dv0", "stray"},
     };

@@ -19,13 +19,15 @@
 
 // A device for the scripted link: answers host-interface requests from a
 // sparse memory, serves the programming mailbox, and can be made silent,
-// forgetful (short writes) or different in its reply header bytes.
+// forgetful (short writes) or different in its reply header bytes, or keep
+// zeros where other devices repeat the request's opcode and address.
 struct FakeDevice {
     std::map<uint32_t, uint8_t> memory;
     std::map<uint32_t, uint8_t> serial;
     bool silent = false;
     int short_write = -1;                         // report at most this many bytes written
     std::optional<std::array<uint8_t, 5>> reply_bytes_18;  // bytes 18-22 of every reply
+    bool echoes = true;                           // replies repeat opcode and address
     std::vector<uint32_t> commands;               // words written to the mailbox command
     // Status word after a mailbox command; by default 0 for the flash and the
     // length word for the EEPROM commands.
@@ -66,6 +68,10 @@ private:
         reply[16] = uint8_t(length_field);
         reply[17] = uint8_t(length_field >> 8);
         if (reply_bytes_18) std::memcpy(reply.data() + 18, reply_bytes_18->data(), 5);
+        if (!echoes) {
+            reply[23] = 0;
+            put_le32(reply.data() + 28, 0);
+        }
         return reply;
     }
 
@@ -111,13 +117,15 @@ inline uint32_t frame_address(const ScriptedLink::Frame& f) { return get_le32(f.
 inline int frame_length_field(const ScriptedLink::Frame& f) { return f[16] | f[17] << 8; }
 inline uint32_t frame_word(const ScriptedLink::Frame& f) { return get_le32(f.data() + 32); }
 
-// Pauses are counted, never slept, so device waits cost nothing in tests.
+// Pauses are counted, never slept, so device waits cost nothing in tests;
+// they move the scripted link's simulated clock on as a sleep would.
 struct CountedPauses {
     static inline int count = 0;
     static inline long total_ms = 0;
     static void record(int ms) {
         ++count;
         total_ms += ms;
+        ScriptedLink::now_us += int64_t{ms} * 1000;
     }
 };
 
@@ -127,6 +135,7 @@ class HostifTest : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_header_template();
+        forget_reply_history();
         const uint8_t pc[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x02};
         const uint8_t dev[6] = {0x0A, 0x3F, 0x71, 0x00, 0x00, 0x01};
         std::memcpy(pc_mac, pc, 6);

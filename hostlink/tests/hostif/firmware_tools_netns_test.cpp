@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -123,6 +125,66 @@ TEST_F(FirmwareTools, DownloadedI2cImageStandsAt0x8000) {
     std::vector<uint8_t> section = hex_file_bytes(dir.path("o.hex"));
     ASSERT_EQ(section.size(), 0x6cu);
     EXPECT_EQ(TempDir::contents(oem), std::string(section.begin(), section.end()));
+}
+
+// Late, doubled and stray frames: the download either ends with both
+// sections and the flag word right in device memory, or fails with -12. A
+// device that chatters all the time costs seconds, not minutes.
+TEST_F(FirmwareTools, DownloadOnAPoorWireIsRightOrFails) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> fault;
+        bool may_fail;
+        double seconds;  // at most
+        // What shows that the fault was on the wire: a line of the loader at
+        // -d 3, or (none) more frames from the device than requests to it.
+        const char* shown;
+    };
+    const char* const resent = "No reply within 100 ms to send 1 of 5\n";
+    const Case cases[] = {
+        {"every reply 150 ms late", {"--delay-ms", "150"}, true, 30, resent},
+        {"every reply twice", {"--dup-prob", "1"}, false, 10, nullptr},
+        {"the first copy of every request answered 150 ms late", {"--late-first-ms", "150"}, false, 30, resent},
+        {"a stray ZDP frame every 2 ms", {"--stray-zdp-ms", "2"}, false, 5, nullptr},
+    };
+    const std::string path = image({});
+    const std::vector<uint8_t> oem = hex_file_bytes(dir.path("o.hex"));
+    std::vector<uint8_t> mac_section = hex_file_bytes(dir.path("m.hex"));
+    ASSERT_EQ(oem.size(), 0x6Cu);
+    // The section reaches over the flag word, which is written after it:
+    // 0x0100, a MAC section and no PHY section.
+    ASSERT_GT(mac_section.size(), 0x809Bu - 0x806C);
+    mac_section[0x809A - 0x806C] = 0x00;
+    mac_section[0x809B - 0x806C] = 0x01;
+    char mac_range[32];
+    std::snprintf(mac_range, sizeof mac_range, "806C:%zX=", mac_section.size());
+    for (const Case& c : cases) {
+        const std::string capture = dir.path("frames.pcap");
+        std::vector<std::string> options = c.fault;
+        options.insert(options.end(), {"--reset-ms", "300", "--busy-ms", "50", "--capture", capture, "--dump",
+                                       "8000:6c=" + dir.path("oem.bin"), "--dump", mac_range + dir.path("mac.bin")});
+        start(options);
+        const auto started = std::chrono::steady_clock::now();
+        ProgramRun run = hostlink({"-d", "3", "-l", path});
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        devsim->stop();
+        if (c.may_fail && run.status == exit_status_of(-12)) continue;
+        EXPECT_EQ(run.status, 0) << c.name << "\n" << run.output;
+        EXPECT_EQ(TempDir::contents(dir.path("oem.bin")), std::string(oem.begin(), oem.end())) << c.name;
+        EXPECT_EQ(TempDir::contents(dir.path("mac.bin")), std::string(mac_section.begin(), mac_section.end()))
+            << c.name;
+        EXPECT_LT(took, c.seconds) << c.name;
+        if (c.shown) {
+            EXPECT_NE(run.output.find(c.shown), std::string::npos) << c.name << "\n" << run.output;
+            continue;
+        }
+        const uint8_t device[6] = {0x0A, 0x3F, 0x71, 0x00, 0x00, 0x01};
+        int from_device = 0, to_device = 0;
+        for (const auto& f : captured_frames(capture)) {
+            if (f.size() >= 12) (std::equal(device, device + 6, f.begin() + 6) ? from_device : to_device) += 1;
+        }
+        EXPECT_GT(from_device, to_device) << c.name;
+    }
 }
 
 TEST_F(FirmwareTools, DownloadFromASilentDeviceEndsWithStatusMinus12) {

@@ -92,9 +92,11 @@ TEST_F(HostInterface, TemplateFollowsTheDeviceReplyHeader) {
 
 struct ReplyCase {
     const char* name;
+    uint8_t opcode;  // of the 8-byte request
     int frame_size;
     int length_field;
-    int expected;  // read_block(…, 8, …) result
+    int expected;  // read_block or write_block (…, 8, …) result
+    size_t sends;
     const char* message;
 };
 
@@ -103,7 +105,10 @@ void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
 
 class MalformedReply : public HostInterface, public testing::WithParamInterface<ReplyCase> {};
 
-TEST_P(MalformedReply, NeverYieldsMoreThanArrivedOrWasAsked) {
+// A reply must fit its request: a read reply holds exactly what was asked, a
+// write reply reports at most what was sent. Anything else is stale: the
+// request is sent again, and with no answer to it the result is 0.
+TEST_P(MalformedReply, OnlyAReplyThatFitsTheRequestIsTaken) {
     const ReplyCase& c = GetParam();
     ScriptedLink::Frame reply(c.frame_size, 0);
     if (c.frame_size >= 18) {
@@ -114,20 +119,30 @@ TEST_P(MalformedReply, NeverYieldsMoreThanArrivedOrWasAsked) {
     }
     answer_first_request_with(reply);
     CaptureStdout();
-    EXPECT_EQ(read_block(link, 0, 8, 0), c.expected);
+    if (c.opcode == OPCODE_READ_MEMORY) {
+        EXPECT_EQ(read_block(link, 0, 8, 0), c.expected);
+    } else {
+        EXPECT_EQ(write_block(link, 0, 8, 0), c.expected);
+    }
     EXPECT_EQ(GetCapturedStdout(), c.message);
+    EXPECT_EQ(link.sent.size(), c.sends);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, MalformedReply,
-    testing::Values(ReplyCase{"exact", 60, 20, 8, ""},
-                    ReplyCase{"fewer_bytes_than_asked", 60, 16, 4, ""},
-                    ReplyCase{"length_beyond_request", 600, 512, 8, ""},
-                    ReplyCase{"length_beyond_frame", 36, 20, 4, ""},
-                    ReplyCase{"length_below_header", 60, 3, 0, ""},
-                    ReplyCase{"header_only", 32, 20, 0, ""},
-                    ReplyCase{"too_short", 20, 0, 0, "ERROR: Packet length is too sort 20\n"},
-                    ReplyCase{"too_long", 1600, 20, 0, "ERROR: Buffer is too short pkt 1528 recv 1600\n"}),
+    testing::Values(ReplyCase{"read_exact", OPCODE_READ_MEMORY, 60, 20, 8, 1, ""},
+                    ReplyCase{"read_fewer_bytes_than_asked", OPCODE_READ_MEMORY, 60, 16, 0, 5, ""},
+                    ReplyCase{"read_length_beyond_request", OPCODE_READ_MEMORY, 600, 512, 0, 5, ""},
+                    ReplyCase{"read_length_beyond_frame", OPCODE_READ_MEMORY, 36, 20, 0, 5, ""},
+                    ReplyCase{"read_length_below_header", OPCODE_READ_MEMORY, 60, 3, 0, 5, ""},
+                    ReplyCase{"read_header_only", OPCODE_READ_MEMORY, 32, 20, 0, 5, ""},
+                    ReplyCase{"read_too_short", OPCODE_READ_MEMORY, 20, 0, 0, 5, "ERROR: Packet length is too sort 20\n"},
+                    ReplyCase{"read_too_long", OPCODE_READ_MEMORY, 1600, 20, 0, 5, "ERROR: Buffer is too short pkt 1528 recv 1600\n"},
+                    ReplyCase{"write_all", OPCODE_WRITE_MEMORY, 60, 20, 8, 1, ""},
+                    ReplyCase{"write_short", OPCODE_WRITE_MEMORY, 60, 14, 2, 1, ""},
+                    ReplyCase{"write_nothing", OPCODE_WRITE_MEMORY, 60, 12, 0, 1, ""},
+                    ReplyCase{"write_more_than_sent", OPCODE_WRITE_MEMORY, 60, 21, 0, 5, ""},
+                    ReplyCase{"write_length_below_header", OPCODE_WRITE_MEMORY, 60, 11, 0, 5, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HostInterface, ShortWordWriteIsAFailure) {

@@ -34,6 +34,7 @@ protected:
     void SetUp() override {
         if (!std::getenv("HL_IFACE")) GTEST_SKIP() << "runs only inside the test namespace";
         reset_header_template();
+        forget_reply_history();
         debug_level = 0;
         const uint8_t mac[6] = {0x0A, 0x3F, 0x71, 0x00, 0x00, 0x01};
         std::memcpy(device_mac, mac, 6);

@@ -68,10 +68,12 @@ private:
 struct Timing {
     const char* name;
     // Sets up the link before the request; the sends and the simulated time
-    // the request then takes.
+    // the request then takes from its first send.
     std::function<void(ReplyWindow&, ScriptedLink&)> arrange;
     size_t sends;
     int64_t took_us;
+    // Whether the next request first waits for the device to be quiet.
+    bool quiet_after;
 };
 
 void PrintTo(const Timing& t, std::ostream* os) { *os << t.name; }
@@ -102,19 +104,22 @@ const Operation OPERATIONS[] = {
 class ReplyTiming : public ReplyWindow, public testing::WithParamInterface<Timing> {};
 
 TEST_P(ReplyTiming, EveryOperationGetsItsOwnReply) {
+    bool quiet_owed = false;
     for (const Operation& operation : OPERATIONS) {
         link.sent.clear();
         link.sent_at_us.clear();
         GetParam().arrange(*this, link);
         const int64_t start = ScriptedLink::now_us;
         EXPECT_TRUE(operation.run(link, device)) << operation.name;
-        EXPECT_EQ(ScriptedLink::now_us - start, GetParam().took_us) << operation.name;
         ASSERT_EQ(link.sent.size(), GetParam().sends) << operation.name;
+        EXPECT_EQ(link.sent_at_us[0] - start, quiet_owed ? 200 * MS : 0) << operation.name;
+        EXPECT_EQ(ScriptedLink::now_us - link.sent_at_us[0], GetParam().took_us) << operation.name;
         for (size_t i = 1; i < link.sent.size(); ++i) {
             EXPECT_EQ(link.sent[i], link.sent[0]) << operation.name << ": resent as first sent";
             EXPECT_EQ(link.sent_at_us[i] - link.sent_at_us[i - 1], 100 * MS) << operation.name;
         }
         EXPECT_TRUE(link.replies.empty()) << operation.name;
+        quiet_owed = GetParam().quiet_after;
     }
 }
 
@@ -122,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ReplyTiming,
     testing::Values(
         Timing{"stale_frame_waiting",
-               [](ReplyWindow&, ScriptedLink& link) { link.replies.push_back(stale_write_reply()); }, 1, 0},
+               [](ReplyWindow&, ScriptedLink& link) { link.replies.push_back(stale_write_reply()); }, 1, 0, false},
         Timing{"zdp_frame_before_the_reply",
                [](ReplyWindow& test, ScriptedLink&) {
                    test.deliver_with([](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>& replies) {
@@ -130,14 +135,14 @@ INSTANTIATE_TEST_SUITE_P(
                        replies.push_back(reply);
                    });
                },
-               1, 0},
+               1, 0, false},
         Timing{"reply_after_60_ms",
                [](ReplyWindow& test, ScriptedLink& link) {
                    test.deliver_with([&link](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>&) {
                        link.deliver_at(ScriptedLink::now_us + 60 * MS, reply);
                    });
                },
-               1, 60 * MS},
+               1, 60 * MS, false},
         Timing{"reply_only_to_the_third_send",
                [](ReplyWindow& test, ScriptedLink&) {
                    test.deliver_with(
@@ -145,17 +150,23 @@ INSTANTIATE_TEST_SUITE_P(
                            if (send % 3 == 0) replies.push_back(reply);
                        });
                },
-               3, 200 * MS}),
+               3, 200 * MS, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// After the first, each request waits until the silent device has been
+// quiet for 200 ms: late replies to the one before cannot answer it.
 TEST_F(ReplyWindow, UnansweredRequestsSendFiveTimesInHalfASecond) {
     device.silent = true;
+    int64_t quiet_before = 0;
     for (const Operation& operation : OPERATIONS) {
         link.sent.clear();
+        link.sent_at_us.clear();
         const int64_t start = ScriptedLink::now_us;
         EXPECT_FALSE(operation.run(link, device)) << operation.name;
-        EXPECT_EQ(ScriptedLink::now_us - start, 500 * MS) << operation.name;
-        EXPECT_EQ(link.sent.size(), 5u) << operation.name;
+        ASSERT_EQ(link.sent.size(), 5u) << operation.name;
+        EXPECT_EQ(link.sent_at_us[0] - start, quiet_before) << operation.name;
+        EXPECT_EQ(ScriptedLink::now_us - link.sent_at_us[0], 500 * MS) << operation.name;
+        quiet_before = 200 * MS;
     }
 }
 
@@ -202,6 +213,7 @@ TEST_F(ReplyWindow, PollPassesOverTestProtocolFrames) {
 TEST_F(ReplyWindow, EveryWindowWithoutItsReplyIsOneLineAtDebugThree) {
     const std::string first_two =
         "No reply within 100 ms to send 1 of 5\nNo reply within 100 ms to send 2 of 5\n";
+    const std::string quiet = "Waited 200 ms for the device to be quiet, dropped 0 more frame(s)\n";
     struct Case {
         int level;
         bool silent;
@@ -209,8 +221,8 @@ TEST_F(ReplyWindow, EveryWindowWithoutItsReplyIsOneLineAtDebugThree) {
     };
     const Case cases[] = {
         {3, false, first_two},
-        {3, true, first_two + "No reply within 100 ms to send 3 of 5\nNo reply within 100 ms to send 4 of 5\n"
-                              "No reply within 100 ms to send 5 of 5\n"},
+        {3, true, quiet + first_two + "No reply within 100 ms to send 3 of 5\nNo reply within 100 ms to send 4 of 5\n"
+                                      "No reply within 100 ms to send 5 of 5\n"},
         {2, false, ""},
     };
     for (const Case& c : cases) {

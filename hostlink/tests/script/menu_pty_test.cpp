@@ -53,6 +53,7 @@ TEST_F(MenuOnTerminal, DumpAsksForKeyAfterEachPartAndRestoresTerminal) {
     FakeDevice device{link};
     ZdpClient zdp;
     reset_header_template();
+    forget_reply_history();
     const PauseFunction old_pause = set_pause_function(skip_pause);
     for (uint32_t i = 0; i < 0x300; ++i) device.memory[0x1000 + i] = static_cast<uint8_t>(i);
 

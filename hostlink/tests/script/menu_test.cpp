@@ -42,6 +42,7 @@ protected:
 
     void SetUp() override {
         reset_header_template();
+        forget_reply_history();
         old_pause = set_pause_function(skip_pause);
         old_directory = std::filesystem::current_path();
         std::string pattern = (std::filesystem::temp_directory_path() / "menu_XXXXXX").string();

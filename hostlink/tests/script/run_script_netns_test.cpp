@@ -11,6 +11,7 @@
 
 #include "devsim_process.h"
 #include "run_program.h"
+#include "word_script.h"
 
 // `hostlink -s` against devsim on the veth pair: every memory command of a
 // script reaches the emulated device, and the exit status tells the outcome.
@@ -134,55 +135,17 @@ TEST_F(ScriptEndToEnd, FailedScriptEndsWithStatus179) {
     EXPECT_EQ(read_file("word.dump"), std::string("\x01\0\0\0", 4));
 }
 
-// 100 words written and read back, each read naming the word written one
-// line earlier: a read that took the write's reply would show the wrong word.
-struct WordScript {
-    static constexpr uint32_t BASE = 0xA000;
-    static constexpr int WORDS = 100;
-    static uint32_t value(int i) { return 0x5A000001u + static_cast<uint32_t>(i) * 0x00010001u; }
-
-    std::string text;
-    std::string expected_reads;
-    WordScript() {
-        char line[64];
-        for (int i = 0; i < WORDS; ++i) {
-            std::snprintf(line, sizeof line, "W,%X,%08X\n", BASE + 4 * i, value(i));
-            text += line;
-            const int read = i == 0 ? WORDS - 1 : i - 1;  // the last word is not written yet
-            std::snprintf(line, sizeof line, "R,%X\n", BASE + 4 * read);
-            text += line;
-            std::snprintf(line, sizeof line, "R,0x%06x:0x%08x\n", BASE + 4 * read, i == 0 ? 0u : value(read));
-            expected_reads += line;
-        }
-    }
-    // The R lines of a run's output, in order.
-    static std::string reads_in(const std::string& output) {
-        std::string reads;
-        for (size_t at = output.find("R,0x"); at != std::string::npos; at = output.find("R,0x", at + 1)) {
-            if (at > 0 && output[at - 1] != '\n') continue;
-            reads += output.substr(at, output.find('\n', at) + 1 - at);
-        }
-        return reads;
-    }
-    std::string memory() const {
-        std::string bytes;
-        for (int i = 0; i < WORDS; ++i)
-            for (int b = 0; b < 4; ++b) bytes.push_back(static_cast<char>(value(i) >> (8 * b)));
-        return bytes;
-    }
-};
-
 TEST_F(ScriptEndToEnd, EveryReadIsRightOnALossyOrSlowWire) {
     const std::vector<std::vector<std::string>> faults = {
         {"--drop-prob", "0.05", "--seed", "1"}, {"--drop-prob", "0.05", "--seed", "2"},
         {"--drop-prob", "0.05", "--seed", "3"}, {"--delay-ms", "30"},
         {"--drop-first", "3"},
     };
-    const WordScript script;
+    const WordScript script(100);
     for (const auto& fault : faults) {
         std::string name = fault[0] + " " + fault[1] + (fault.size() > 2 ? " seed " + fault[3] : "");
         std::vector<std::string> options = fault;
-        options.insert(options.end(), {"--dump", "A000:190=" + path("words.dump")});
+        options.insert(options.end(), {"--dump", script.dump_option(path("words.dump"))});
         DevsimProcess devsim(options);
         ASSERT_TRUE(devsim.ready()) << devsim.output();
         ProgramRun run = hostlink(script.text, {"-d", "3"});

@@ -59,6 +59,7 @@ protected:
         directory = pattern;
         std::filesystem::current_path(directory);
         reset_header_template();
+        forget_reply_history();
         old_pause = set_pause_function(no_pause);
         debug_level = 0;
         stop_on_failure = 0;

@@ -15,7 +15,8 @@
 // sees each sent frame and may queue replies to it.
 //
 // Time on the link is simulated: a receive_frame that finds nothing moves the
-// clock on by the 1 ms a real capture call waits at most, and while the link
+// clock on by idle_receive_us (the 1 ms a real capture call waits at most,
+// unless a test makes the PC slower), and while the link
 // exists the loader's reply windows are timed by that clock. Frames given to
 // deliver_at join the queue once the clock reaches their time. Every frame
 // in the queue has arrived: take_waiting_frame takes it without waiting.
@@ -40,6 +41,7 @@ public:
     int waiting_checks = 0;   // take_waiting_frame calls
     int waiting_taken = 0;    // frames take_waiting_frame gave
     std::vector<int64_t> sent_at_us;  // clock at each send_frame
+    int64_t idle_receive_us = 1000;   // what a receive_frame that finds nothing costs
 
     // Queues `frame` as arriving at `when_us` of the simulated clock.
     void deliver_at(int64_t when_us, Frame frame) { later_.emplace(when_us, std::move(frame)); }
@@ -106,7 +108,7 @@ public:
         ++receive_calls;
         deliver_due();
         if (replies.empty()) {
-            now_us += 1000;
+            now_us += idle_receive_us;
             deliver_due();
             return ZDK_RECEIVE_PACKET_FAILED;
         }

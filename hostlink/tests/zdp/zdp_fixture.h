@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "hostif/host_interface.h"
 #include "scripted_link.h"
 #include "settings/settings.h"
 #include "zdp/statistics.h"
@@ -114,6 +115,7 @@ protected:
         zdp.set_pacing(&pacing);
         reset_transfer_tables();
         reset_per_accumulator();
+        forget_reply_history();
         debug_level = 0;
         cert_verbose = 0;
         stop_on_failure = 0;

@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "fake_device.h"
+#include "hostif/host_interface.h"
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+// Replies that answer an earlier request (late, duplicated, or the wrong
+// size for this one) never answer the current one; after trouble the next
+// request waits for the device to fall quiet; drains and waits last the
+// time they are given. Time is the scripted link's simulated clock.
+namespace {
+
+constexpr int64_t MS = 1000;
+constexpr uint32_t WORD = 0xCAFEF00D;
+constexpr uint32_t STALE_WORD = 0x22222222;
+
+using Frame = ScriptedLink::Frame;
+
+Frame host_interface_frame(int size, int length_field, uint8_t opcode, uint32_t address) {
+    Frame frame(size, 0);
+    frame[14] = 0x80;
+    frame[15] = 0x01;
+    frame[16] = uint8_t(length_field);
+    frame[17] = uint8_t(length_field >> 8);
+    frame[23] = opcode;
+    if (size >= 32) put_le32(frame.data() + 28, address);
+    if (size >= 36) put_le32(frame.data() + 32, STALE_WORD);
+    return frame;
+}
+
+Frame zdp_frame() {
+    Frame frame(60, 0);
+    frame[14] = 0x80;
+    frame[15] = 0x02;
+    return frame;
+}
+
+int lines_with(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+class StaleReplies : public HostifTest {
+protected:
+    void SetUp() override {
+        HostifTest::SetUp();
+        device.set_word(0x100, WORD);
+        answer_ = link.responder;
+        link.responder = [this](const Frame& sent, std::deque<Frame>& replies) {
+            ++sends_;
+            std::deque<Frame> own;
+            if (!device_away()) answer_(sent, own);
+            if (on_send) on_send(sends_, sent, own, replies);
+            for (auto& reply : own) replies.push_back(reply);
+            if (!own.empty()) last_reply = own.back();
+        };
+    }
+
+    // Two reads and two writes, the write last: the device is known to echo
+    // both kinds.
+    void learn_that_the_device_echoes() {
+        uint32_t value = 0;
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(read_word(link, 0x100, &value), 0);
+            ASSERT_EQ(write_word(link, 0x104, STALE_WORD), 0);
+        }
+    }
+
+    bool device_away() const { return ScriptedLink::now_us < away_until_us; }
+
+    // Sees each send (counted from 1) and the device's own replies to it
+    // before they are queued; may add frames to the queue first.
+    std::function<void(int send, const Frame& sent, std::deque<Frame>& own, std::deque<Frame>& queue)> on_send;
+    Frame last_reply;
+    int64_t away_until_us = 0;  // the device answers nothing before then
+
+private:
+    ScriptedLink::Responder answer_;
+    int sends_ = 0;
+};
+
+// A stale frame comes right after the read is sent, before its own reply.
+struct StaleCase {
+    const char* name;
+    bool echoes;
+    std::function<Frame(const Frame& previous_reply)> stale;
+};
+
+void PrintTo(const StaleCase& c, std::ostream* os) { *os << c.name; }
+
+class StaleFrameBeforeTheReply : public StaleReplies, public testing::WithParamInterface<StaleCase> {};
+
+TEST_P(StaleFrameBeforeTheReply, IsSkippedAndTheReadGetsItsOwnReply) {
+    device.echoes = GetParam().echoes;
+    learn_that_the_device_echoes();
+    const Frame previous = last_reply;
+    on_send = [&](int, const Frame& sent, std::deque<Frame>&, std::deque<Frame>& queue) {
+        if (frame_opcode(sent) == OPCODE_READ_MEMORY) queue.push_back(GetParam().stale(previous));
+    };
+    link.sent.clear();
+    debug_level = 3;
+    uint32_t value = 0;
+    CaptureStdout();
+    EXPECT_EQ(read_word(link, 0x100, &value), 0);
+    const std::string printed = GetCapturedStdout();
+    EXPECT_EQ(value, WORD);
+    EXPECT_EQ(link.sent.size(), 1u);
+    EXPECT_EQ(lines_with(printed, "Skipped a stale reply: "), 1) << printed;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StaleFrameBeforeTheReply,
+    testing::Values(
+        // The size of a 4-byte write reply fits a 4-byte read: only the
+        // opcode and address tell it from the read's reply.
+        StaleCase{"write_reply_from_an_echoing_device", true,
+                  [](const Frame&) { return host_interface_frame(60, 16, OPCODE_WRITE_MEMORY, 0x104); }},
+        StaleCase{"duplicate_of_the_previous_reply", true, [](const Frame& previous) { return previous; }},
+        StaleCase{"longer_write_reply_from_a_device_that_does_not_echo", false,
+                  [](const Frame&) { return host_interface_frame(60, 12 + 256, 0, 0); }},
+        StaleCase{"read_reply_whose_length_exceeds_its_frame", false,
+                  [](const Frame&) { return host_interface_frame(34, 16, 0, 0); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The learning outlives a reset: the late copy of the boot mode write that
+// arrives while the device restarts is no answer to the poll of address 0.
+TEST_F(StaleReplies, LateBootModeReplyDoesNotEndTheWaitAfterAReset) {
+    learn_that_the_device_echoes();
+    device.set_word(0, 0x600DB007);
+    int64_t reset_at = -1;
+    on_send = [&](int, const Frame& sent, std::deque<Frame>&, std::deque<Frame>&) {
+        if (frame_address(sent) != RESET_CONTROL_ADDRESS) return;
+        reset_at = ScriptedLink::now_us;
+        away_until_us = reset_at + 300 * MS;
+        link.deliver_at(reset_at + 40 * MS, host_interface_frame(60, 16, OPCODE_WRITE_MEMORY, BOOT_MODE_ADDRESS));
+    };
+    debug_level = 3;
+    CaptureStdout();
+    EXPECT_EQ(reset_device(link, 1), 1);
+    const std::string printed = GetCapturedStdout();
+    ASSERT_GE(reset_at, 0);
+    EXPECT_GE(ScriptedLink::now_us, away_until_us) << "the wait ended while the device was away";
+    EXPECT_EQ(lines_with(printed, "Skipped a stale reply: opcode 3 at 0x00e00018"), 1) << printed;
+    EXPECT_EQ(device.word(BOOT_MODE_ADDRESS), 3u);
+}
+
+// New code on the device may stop repeating opcode and address. Each kind of
+// request then needs one more send after a quiet period, and is matched by
+// order from then on.
+TEST_F(StaleReplies, DeviceThatStopsEchoingAfterAResetIsAnsweredAfterOneMoreSend) {
+    learn_that_the_device_echoes();
+    on_send = [&](int, const Frame& sent, std::deque<Frame>&, std::deque<Frame>&) {
+        if (frame_address(sent) == RESET_CONTROL_ADDRESS) device.echoes = false;
+    };
+    EXPECT_EQ(reset_device(link, 1), 1);
+    EXPECT_FALSE(device.echoes);
+
+    link.sent.clear();
+    link.sent_at_us.clear();
+    ASSERT_EQ(write_word(link, 0x200, 0x5A5A0001), 0);
+    EXPECT_EQ(device.word(0x200), 0x5A5A0001u);
+    ASSERT_EQ(link.sent.size(), 6u);
+    EXPECT_EQ(link.sent[5], link.sent[0]);
+    EXPECT_GE(link.sent_at_us[5] - link.sent_at_us[4], 100 * MS + 200 * MS) << "a window, then the quiet";
+
+    uint32_t value = 0;
+    link.sent.clear();
+    ASSERT_EQ(read_word(link, 0x100, &value), 0);
+    EXPECT_EQ(value, WORD);
+    EXPECT_EQ(link.sent.size(), 1u) << "reads learnt it from the wait after the reset";
+    link.sent.clear();
+    ASSERT_EQ(write_word(link, 0x204, 0x5A5A0002), 0);
+    EXPECT_EQ(link.sent.size(), 1u);
+}
+
+class QuietAfterTrouble;
+
+// What the first request leaves for the second: how long after the first
+// ended the second is sent.
+struct QuietCase {
+    const char* name;
+    std::function<void(QuietAfterTrouble&, ScriptedLink&)> arrange;
+    int64_t gap_us;
+};
+
+void PrintTo(const QuietCase& c, std::ostream* os) { *os << c.name; }
+
+class QuietAfterTrouble : public StaleReplies, public testing::WithParamInterface<QuietCase> {
+public:
+    using StaleReplies::on_send;
+    using HostifTest::device;
+
+    // The first send of every request goes unanswered.
+    void answer_from_the_second_send() {
+        on_send = [](int send, const Frame&, std::deque<Frame>& own, std::deque<Frame>&) {
+            if (send == 1) own.clear();
+        };
+    }
+};
+
+TEST_P(QuietAfterTrouble, OnlyTroubleDelaysTheNextRequest) {
+    GetParam().arrange(*this, link);
+    uint32_t value = 0;
+    read_word(link, 0x100, &value);
+    const int64_t ended = ScriptedLink::now_us;
+    on_send = nullptr;
+    device.silent = false;
+    link.sent.clear();
+    link.sent_at_us.clear();
+    EXPECT_EQ(write_word(link, 0x300, 7), 0);
+    ASSERT_EQ(link.sent.size(), 1u);
+    EXPECT_EQ(link.sent_at_us[0] - ended, GetParam().gap_us);
+    EXPECT_EQ(device.word(0x300), 7u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, QuietAfterTrouble,
+    testing::Values(
+        QuietCase{"clean_exchange", [](QuietAfterTrouble&, ScriptedLink&) {}, 0},
+        QuietCase{"stale_frame_waiting_before_the_send",
+                  [](StaleReplies&, ScriptedLink& link) { link.replies.push_back(host_interface_frame(60, 16, 3, 0)); },
+                  0},
+        QuietCase{"test_protocol_frame_passed_over",
+                  [](QuietAfterTrouble& test, ScriptedLink&) {
+                      test.on_send = [](int, const Frame&, std::deque<Frame>&, std::deque<Frame>& queue) {
+                          queue.push_back(zdp_frame());
+                      };
+                  },
+                  0},
+        QuietCase{"reply_to_the_second_send",
+                  [](QuietAfterTrouble& test, ScriptedLink&) {
+                      test.answer_from_the_second_send();
+                  },
+                  200 * MS},
+        QuietCase{"stale_frame_skipped",
+                  [](QuietAfterTrouble& test, ScriptedLink&) {
+                      test.on_send = [](int, const Frame&, std::deque<Frame>&, std::deque<Frame>& queue) {
+                          queue.push_back(host_interface_frame(60, 12 + 8, 0, 0));
+                      };
+                  },
+                  200 * MS},
+        QuietCase{"unanswered", [](QuietAfterTrouble& test, ScriptedLink&) { test.device.silent = true; }, 200 * MS},
+        // A late copy 150 ms after the exchange starts the quiet again.
+        QuietCase{"late_frame_during_the_quiet",
+                  [](QuietAfterTrouble& test, ScriptedLink& link) {
+                      test.on_send = [&link](int send, const Frame&, std::deque<Frame>& own, std::deque<Frame>&) {
+                          if (send != 1) return;
+                          link.deliver_at(ScriptedLink::now_us + 250 * MS, own.front());
+                          own.clear();
+                      };
+                  },
+                  150 * MS + 200 * MS},
+        QuietCase{"device_that_never_falls_quiet",
+                  [](QuietAfterTrouble& test, ScriptedLink& link) {
+                      test.answer_from_the_second_send();
+                      for (int64_t at = 0; at < 5000 * MS; at += 2 * MS) link.deliver_at(at, zdp_frame());
+                  },
+                  2000 * MS}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A device that chatters must not hold the drain after a slow wait: it ends
+// after a second, not after thousands of frames.
+TEST_F(StaleReplies, DrainAfterASlowWaitEndsWithinASecondOfChatter) {
+    away_until_us = 300 * MS;
+    for (int64_t at = 0; at < 30'000 * MS; at += 2 * MS) link.deliver_at(at, zdp_frame());
+    uint32_t value = 0;
+    EXPECT_EQ(wait_for_device(link, 0x100, 4, 10, &value, 1), 4);
+    EXPECT_EQ(value, WORD);
+    const int64_t answered = link.sent_at_us.back();
+    EXPECT_GE(ScriptedLink::now_us - answered, 1000 * MS);
+    EXPECT_LT(ScriptedLink::now_us - answered, 1200 * MS);
+}
+
+// Poll passes keep their 100 ms schedule by the clock, however long the
+// listening in each takes: a wait lasts the seconds it is given.
+struct WaitCase {
+    const char* name;
+    std::function<int(ScriptedLink&)> wait;
+    int64_t capture_us;  // what an empty capture call costs
+    int64_t lasts_us;
+};
+
+void PrintTo(const WaitCase& c, std::ostream* os) { *os << c.name; }
+
+class WaitLength : public StaleReplies, public testing::WithParamInterface<WaitCase> {};
+
+TEST_P(WaitLength, IsTheSecondsGivenPlusOneListening) {
+    device.silent = true;
+    link.idle_receive_us = GetParam().capture_us;
+    EXPECT_EQ(GetParam().wait(link), 0);
+    // After the last pass: its listening and the drain's, 11 calls each.
+    EXPECT_EQ(ScriptedLink::now_us, GetParam().lasts_us + 2 * 11 * GetParam().capture_us);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WaitLength,
+    testing::Values(WaitCase{"activation", [](ScriptedLink& link) { return activate_device(link); }, 1 * MS,
+                             60'000 * MS},
+                    WaitCase{"activation_on_a_slow_pc", [](ScriptedLink& link) { return activate_device(link); },
+                             5 * MS, 60'000 * MS},
+                    WaitCase{"after_a_reset",
+                             [](ScriptedLink& link) {
+                                 uint32_t value = 0;
+                                 return wait_for_device(link, 0, 4, 120, &value, 5);
+                             },
+                             1 * MS, 120'000 * MS}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
