@@ -33,6 +33,13 @@ bool isToolkitOption(const std::string& a, bool& takesValue)
     return false;
 }
 
+// Decimal digits only (no sign, no blanks), at most `largest`.
+bool isNumberUpTo(const std::string& text, int largest)
+{
+    const bool digits = !text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos;
+    return digits && std::stoi(text) <= largest;
+}
+
 CommandLine only(Action action, const std::string& error = {})
 {
     CommandLine c;
@@ -99,7 +106,8 @@ std::string usageText()
            "Without options (or with --gui) the upgrade window opens; --diagnostic-page\n"
            "also shows its Diagnostic page, the link test for engineers. The other modes run\n"
            "one procedure without a window: log on standard output, the children's output\n"
-           "on standard error; exit status 0 success, 1 failure, 2 a command-line error.\n"
+           "on standard error; exit status 0 success, 1 failure, 2 a command-line error,\n"
+           "128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it.\n"
            "Several devices, a list or a batch option make a batch: at most N devices at\n"
            "once (4), one line per device as it ends and a summary on standard output,\n"
            "each device's log and a CSV report in the run folder.\n"
@@ -174,12 +182,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (value == &expectText) expectGiven = true;
     }
     if (!c.macs.empty()) c.mac = c.macs.front();
-    if (jobsGiven) {
-        const bool digits = jobsText.size() <= 3 && jobsText.find_first_not_of("0123456789") == std::string::npos;
-        c.jobs = digits ? std::stoi(jobsText) : 0;
-        if (c.jobs < 1 || c.jobs > kMaxJobs)
-            return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
-    }
+    if (jobsGiven && (!isNumberUpTo(jobsText, kMaxJobs) || std::stoi(jobsText) < 1))
+        return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+    if (jobsGiven) c.jobs = std::stoi(jobsText);
     const bool batchOptions = !c.macList.empty() || jobsGiven || !c.report.empty() || !c.runDir.empty();
     c.batch = c.macs.size() > 1 || batchOptions || c.allFound;
     if (windowGiven) c.findWindowMs = countFrom(windowText, kMaxFindWindowMs);
@@ -196,6 +201,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         break;
     case Action::Diagnose:
         if (c.local.empty() || c.remote.empty()) return usageError("--diagnose needs --local and --remote");
+        // The window passes its PE text on as typed; a command line is
+        // checked, so that a mistake is found before any device is asked.
+        if (!isNumberUpTo(c.pe, 255)) return usageError("--pe needs a number from 0 to 255");
         if (c.batch || c.batchWorker) return usageError("--diagnose works on one pair of devices; it takes no batch options");
         break;
     case Action::Find: break;  // checked with the other search options

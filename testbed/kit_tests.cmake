@@ -46,7 +46,9 @@ if(kit_test_targets_present)
     add_executable(kit_window_upgrade ${KIT_TESTS_DIR}/window_upgrade.cpp)
     target_include_directories(kit_window_upgrade PRIVATE ${PROJECT_SOURCE_DIR}/ndxupgrade)
     target_link_libraries(kit_window_upgrade PRIVATE ndxupgrade_form ndxupgrade_platform)
-    list(APPEND kit_netns_tests kit_window_upgrade window_upgrade_test.sh)
+    list(APPEND kit_netns_tests kit_window_upgrade window_upgrade_test.sh
+                                kit_upgrade_safety upgrade_safety_test.sh
+                                kit_signals signals_test.sh)
     list(APPEND kit_test_environment WINDOW_UPGRADE=$<TARGET_FILE:kit_window_upgrade>)
   endif()
 

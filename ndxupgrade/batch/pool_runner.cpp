@@ -30,9 +30,9 @@ private:
 
 int PoolRunner::run(const std::vector<std::string>& argv, const std::string& workDir, const OutputLine& output)
 {
-    if (stopped_) return -1;
+    if (stoppedBy_) return -1;
     OneChild child(output, errors_);
-    stopped_ = !runJobPool({{argv, workDir}}, 1, stopGrace_, signals_, child);
+    stoppedBy_ = runJobPool({{argv, workDir}}, 1, stopGrace_, signals_, child);
     if (child.end().how != JobEnd::How::Exited) return -1;
     // The children exit with negative codes; a Linux status holds their low 8 bits.
     return static_cast<std::int8_t>(child.end().status & 0xFF);

@@ -17,14 +17,15 @@ public:
     {
     }
     int run(const std::vector<std::string>& argv, const std::string& workDir, const OutputLine& output) override;
-    // A stop signal came while a child ran: the batch must not go on.
-    bool stopped() const { return stopped_; }
+    // The stop signal that came while a child ran (the batch must not go
+    // on), 0 while none did.
+    int stoppedBy() const { return stoppedBy_; }
 
 private:
     BatchSignals& signals_;
     std::chrono::milliseconds stopGrace_;
     LogMemo& errors_;
-    bool stopped_ = false;
+    int stoppedBy_ = 0;
 };
 
 }  // namespace ndx

@@ -152,6 +152,20 @@ bool readMacText(const std::string& text, MacFields& fields)
     return parseFullMac(text, fields) || splitMacText(text, fields);
 }
 
+bool readMacAddress(const std::string& text, MacAddress& mac)
+{
+    MacFields fields;
+    if (!readMacText(text, fields)) return false;
+    MacAddress address{};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        int value = 0;
+        if (fields[i].size() != 2 || !readHexField(fields[i], value)) return false;
+        address[i] = static_cast<std::uint8_t>(value);
+    }
+    mac = address;
+    return true;
+}
+
 bool TypedMac::key(char c, MacFields& fields)
 {
     if (hexDigit(c) < 0 && c != ':' && c != '-') {

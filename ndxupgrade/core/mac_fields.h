@@ -51,6 +51,10 @@ bool parseFullMac(const std::string& text, MacFields& fields);
 // A whole address given on the command line: parseFullMac, else splitMacText.
 bool readMacText(const std::string& text, MacFields& fields);
 
+// readMacText with each field checked as the inputs check would check it;
+// false (mac untouched) for a text that the check would refuse.
+bool readMacAddress(const std::string& text, MacAddress& mac);
+
 // The keys typed into the six fields in one go (by hand or by a barcode
 // scanner that types what it reads): once they make a whole address, it
 // fills all six fields, whichever field the typing began in.

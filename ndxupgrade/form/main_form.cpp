@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -149,7 +150,7 @@ void paintPanel(QLabel* panel, const StatusPanel& state)
 }  // namespace
 
 TMainForm::TMainForm(const FormServices& services, QWidget* parent)
-    : QWidget(parent), services_(services), procedureBoxes_(services.boxes, quitting_)
+    : QWidget(parent), services_(services), procedureBoxes_(services.boxes, quiet())
 {
     setObjectName("TMainForm");
     auto* layout = new QVBoxLayout(this);
@@ -507,9 +508,40 @@ bool TMainForm::confirmQuit()
     return true;
 }
 
-void TMainForm::finishProcedure()
+void TMainForm::stopBySignal(int signalNumber)
 {
+    if (stopSignal_) return;
+    stopSignal_ = signalNumber;
+    if (!busy_) {
+        close();
+        emit quitRequested();
+        return;
+    }
+    // The procedure unwinds without asking anyone: a box it had open closes.
+    quitting_ = true;
+    services_.runner.shutDown();
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+}
+
+bool TMainForm::takeKit(std::optional<KitLock>& lock)
+{
+    lock.emplace(services_.base);
+    if (lock->refusal().empty()) return true;
+    services_.boxes.show("Error", lock->refusal(), BoxIcon::Error);
+    return false;
+}
+
+void TMainForm::finishProcedure(const Session& session, Procedure procedure, const std::string& devices,
+                                bool succeeded)
+{
+    versionText_ = session.versionText;
     setBusy(false);
+    // A signal that came after the last step leaves a finished procedure as it is.
+    if (stopSignal_ && !succeeded) {
+        const std::string line = interruptedLine(stopSignal_, procedure, devices, session.stage);
+        diagLog_->addLine(line);
+        detailsLog_->addLine("ndxupgrade: " + line);
+    }
     if (!quitting_) return;
     close();
     emit quitRequested();
@@ -664,45 +696,53 @@ void TMainForm::setBusy(bool busy)
 void TMainForm::DownloadBtnClick()
 {
     MacAddress target{};
-    if (busy_ || !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes,
-                                     interfaceIp_, target))
+    std::optional<KitLock> kit;
+    if (busy_ ||
+        !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes, interfaceIp_, target) ||
+        !takeKit(kit))
         return;
     const std::string mac = macText(target);
     rememberChoice(mac);
     beginRun("Upgrade", mac);
-    Session session = makeSession(diagLog_);
+    QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
+    Session session = makeSession(&diagLog);
     session.concluded = [&](bool ok) { concludeRun(RunKind::Upgrade, session, mac, ok); };
+    const ClickOutcome outcome = downloadClick(session, target, diagLog, &versionLog);
     // A parameter file that cannot be prepared ends the click with its own
     // box, before the procedure and its outcome.
-    if (downloadClick(session, target, *diagLog_, versionLog_) == ClickOutcome::Stopped && !quitting_)
+    if (outcome == ClickOutcome::Stopped && !quitting_)
         showOutcome(QString("Upgrade of %1 did not start: the parameter file could not be prepared")
                         .arg(QString::fromStdString(mac)),
                     false);
-    versionText_ = session.versionText;
-    finishProcedure();
+    finishProcedure(session, Procedure::Upgrade, mac, outcome == ClickOutcome::Success);
 }
 
 void TMainForm::VersionBtnClick()
 {
     MacAddress target{};
-    if (busy_ || !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes,
-                                     interfaceIp_, target))
+    std::optional<KitLock> kit;
+    if (busy_ ||
+        !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes, interfaceIp_, target) ||
+        !takeKit(kit))
         return;
     const std::string mac = macText(target);
     rememberChoice(mac);
     beginRun("Get Version", mac);
-    Session session = makeSession(diagLog_);
+    QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
+    Session session = makeSession(&diagLog);
     session.concluded = [&](bool ok) { concludeRun(RunKind::Version, session, mac, ok); };
-    versionClick(session, target, versionLog_);
-    versionText_ = session.versionText;
-    finishProcedure();
+    const bool read = versionClick(session, target, &versionLog);
+    finishProcedure(session, Procedure::VersionQuery, mac, read);
 }
 
 void TMainForm::DiagBtnClick()
 {
     MacAddress local{}, remote{};
-    if (busy_ || !checkDiagnosticInputs(selectedIp(IFSelectDiag), fieldTexts(lmac_), fieldTexts(rmac_),
-                                        services_.boxes, interfaceIp_, local, remote))
+    std::optional<KitLock> kit;
+    if (busy_ ||
+        !checkDiagnosticInputs(selectedIp(IFSelectDiag), fieldTexts(lmac_), fieldTexts(rmac_), services_.boxes,
+                               interfaceIp_, local, remote) ||
+        !takeKit(kit))
         return;
     const std::string macs = macText(local) + " to " + macText(remote);
     beginRun("Diagnose", macs);
@@ -711,19 +751,21 @@ void TMainForm::DiagBtnClick()
     Session session = makeSession(nullptr);
     EditsDisplay display(SNREdit, PEREdit, PEEdit);
     session.concluded = [&](bool ok) { concludeRun(RunKind::Diagnosis, session, macs, ok, display.measured()); };
-    diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
-    versionText_ = session.versionText;
-    finishProcedure();
+    const bool diagnosed = diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
+    finishProcedure(session, Procedure::Diagnosis, macText(local) + " and " + macText(remote), diagnosed);
 }
 
 void TMainForm::FindBtnClick()
 {
-    if (busy_ || !checkFindInputs(selectedIp(IFSelectUpgrade), services_.boxes, interfaceIp_)) return;
+    std::optional<KitLock> kit;
+    if (busy_ || !checkFindInputs(selectedIp(IFSelectUpgrade), services_.boxes, interfaceIp_) || !takeKit(kit))
+        return;
     const std::string interface = interfaceTable_[IFSelectUpgrade->currentIndex()].deviceName;
     beginRun("Find", interface);
-    Session session = makeSession(diagLog_);
-    diagLog_->addLine("-----------------------------------------------");
-    const FoundDevices found = findDevices(session, 0, diagLog_);
+    QuietLog diagLog(*diagLog_, quiet());
+    Session session = makeSession(&diagLog);
+    diagLog.addLine("-----------------------------------------------");
+    const FoundDevices found = findDevices(session, 0, &diagLog);
     showFound(found.devices);
     const QString where = QString::fromStdString(interface);
     QString outcome;
@@ -739,7 +781,7 @@ void TMainForm::FindBtnClick()
         break;
     }
     concludeRun(RunKind::Find, session, interface, found.outcome == FindOutcome::Found, outcome);
-    finishProcedure();
+    finishProcedure(session, Procedure::DeviceSearch, interface, found.outcome == FindOutcome::Found);
 }
 
 void TMainForm::showFound(const std::vector<MacAddress>& devices)

@@ -105,5 +105,22 @@ TEST(CommandLine, FindAndAllFound)
     }
 }
 
+// The PE goes into the loader's script: checked before any device is asked.
+TEST(CommandLine, PeFromZeroTo255)
+{
+    const struct {
+        const char* pe;
+        bool ok;
+    } cases[] = {{"0", true}, {"255", true}, {"063", true}, {"256", false}, {"-1", false},
+                 {"", false}, {"1e2", false}, {"7,RESET", false}, {"1000", false}};
+    for (const auto& c : cases) {
+        const CommandLine l = parseCommandLine({"--diagnose", "--local", "A", "--remote", "B", "--pe", c.pe});
+        EXPECT_EQ(l.action == Action::Diagnose, c.ok) << c.pe;
+        if (!c.ok) {
+            EXPECT_EQ(l.error, "ndxupgrade: --pe needs a number from 0 to 255") << c.pe;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ndx

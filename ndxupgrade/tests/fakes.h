@@ -85,9 +85,19 @@ public:
         if (auto it = printed.find(step); it != printed.end())
             for (const std::string& line : it->second) output(line);
         if (auto it = effects.find(step); it != effects.end()) it->second(workDir);
+        // Stopped while it ran: as the real runner, -1.
+        if (stopped) return -1;
         auto it = codes.find(step);
         return it == codes.end() ? 0 : it->second;
     }
+    // As the real runner: no child starts any more (this one never refuses
+    // to start, so that a test sees what the procedure would try).
+    std::string shutDown() override
+    {
+        stopped = true;
+        return {};
+    }
+    bool stopped = false;
     std::vector<std::string> steps() const
     {
         std::vector<std::string> s;
@@ -129,9 +139,11 @@ public:
         writeFile(root / "Tool/connect.txt", "W 8000 1\n");
         writeFile(root / "Tool/reset.txt", "W 8000 2\n");
         writeFile(root / "Tool/find.txt", "FIND_DEVICES,500\n");
-        writeFile(root / "Tool/hostlink", "");
-        std::filesystem::permissions(root / "Tool/hostlink", std::filesystem::perms::owner_exec,
-                                     std::filesystem::perm_options::add);
+        for (const char* program : {"hostlink", "tabgen", "imgbuild"}) {
+            writeFile(root / "Tool" / program, "");
+            std::filesystem::permissions(root / "Tool" / program, std::filesystem::perms::owner_exec,
+                                         std::filesystem::perm_options::add);
+        }
         for (const char* script : {"program_flash.sh", "version.sh", "per_test.sh"})
             writeFile(root / "Kernel" / script, "exit 0\n");
     }

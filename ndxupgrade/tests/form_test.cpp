@@ -30,6 +30,7 @@
 #include "core/next_step.h"
 #include "fakes.h"
 #include "form/main_form.h"
+#include "core/kit_lock.h"
 #include "headless.h"
 #include "platform/qt_process_runner.h"
 
@@ -1046,11 +1047,13 @@ private slots:
         const struct {
             std::vector<std::string> args;
             bool ready;
+            int status;
             std::string last;
         } cases[] = {
-            {{"--upgrade", "--mac", "00-01-40-00-00", "--interface", "hl0"}, true, "Invalid MAC Address"},
-            {{"--query-version", "--mac", mac, "--interface", "eth9"}, true, "Err: interface eth9 is not listed."},
-            {{"--query-version", "--mac", mac, "--interface", "hl0"}, false,
+            {{"--upgrade", "--mac", "00-01-40-00-00", "--interface", "hl0"}, true, 2,
+             "ndxupgrade: not a MAC address: 00-01-40-00-00"},
+            {{"--query-version", "--mac", mac, "--interface", "eth9"}, true, 1, "Err: interface eth9 is not listed."},
+            {{"--query-version", "--mac", mac, "--interface", "hl0"}, false, 1,
              "Err: interface hl0 is not ready: <dynamic IP>:   ----  Not Ready"},
         };
         for (const auto& c : cases) {
@@ -1058,10 +1061,131 @@ private slots:
             if (!c.ready) nics.adapters = {{"hl0", "0.0.0.0", true}};
             RecordingMemo log;
             boxes.shown.clear();
-            QCOMPARE(runHeadless(parseCommandLine(c.args), base->path(), {nics, runner, boxes, log}), 1);
+            QCOMPARE(runHeadless(parseCommandLine(c.args), base->path(), {nics, runner, boxes, log}), c.status);
             QCOMPARE(boxes.shown.empty() ? log.lines.back() : boxes.shown.back().text, c.last);
         }
         QVERIFY(runner.calls.empty());
+    }
+
+    // A second procedure on a kit that one already uses starts nothing: the
+    // window says so in a box, the headless mode on standard error.
+    void kitInUseIsRefused()
+    {
+        const KitLock other(base->path());
+        QVERIFY(other.held());
+        const std::string refusal = "Another upgrade is running from this kit (process " +
+                                    std::to_string(::getpid()) +
+                                    "). Wait for it to end, or use batch mode for several devices.";
+        auto form = makeForm();
+        for (const char* button : {"DownloadBtn", "VersionBtn", "DiagBtn"}) {
+            boxes.shown.clear();
+            child<QPushButton>(*form, button)->click();
+            QCOMPARE(boxes.shown.size(), std::size_t(1));
+            QCOMPARE(boxes.shown[0].caption, std::string("Error"));
+            QCOMPARE(boxes.shown[0].text, refusal);
+            QVERIFY(boxes.shown[0].icon == BoxIcon::Error);
+            QVERIFY(child<QPushButton>(*form, button)->isEnabled());
+        }
+        QVERIFY(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().isEmpty());
+
+        FakeInterfaces nics;
+        RecordingMemo log, errors;
+        boxes.shown.clear();
+        HeadlessServices services{nics, runner, boxes, log};
+        services.errors = &errors;
+        QCOMPARE(runHeadless(parseCommandLine({"--upgrade", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}),
+                             base->path(), services),
+                 1);
+        QCOMPARE(errors.lines, std::vector<std::string>{refusal});
+        QVERIFY(boxes.shown.empty());
+        QVERIFY(runner.calls.empty());
+        QVERIFY(!fs::exists(base->root / "Tool/prm_NDX470.inf"));
+    }
+
+    // The lock is the procedure's: taken at the click, given back at its end.
+    void kitIsHeldWhileTheProcedureRuns()
+    {
+        auto form = makeForm();
+        std::string seen = "not run";
+        runner.effects["program_flash.sh"] = [&](const std::string&) { seen = KitLock(base->path()).refusal(); };
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QVERIFY2(seen.rfind("Another upgrade is running from this kit (process ", 0) == 0, seen.c_str());
+        QVERIFY(KitLock(base->path()).held());
+    }
+
+    // A stop signal mid-procedure: the child is stopped, nothing more runs,
+    // no box is shown, the plain parameter file goes, the log says what was
+    // stopped, and the window closes. Idle, it closes at once.
+    void stopSignalEndsTheWindow()
+    {
+        auto form = makeForm();
+        QSignalSpy quit(form.get(), &TMainForm::quitRequested);
+        bool plainFileThere = false;
+        runner.effects["program_flash.sh"] = [&](const std::string& kernel) {
+            plainFileThere = fs::exists(fs::path(kernel) / "../Tool/prm_NDX470.inf");
+            form->stopBySignal(SIGTERM);
+        };
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QVERIFY(plainFileThere);
+        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "program_flash.sh"}));
+        QVERIFY(boxes.shown.empty());
+        QVERIFY(!fs::exists(base->root / "Tool/prm_NDX470.inf"));
+        const QStringList log = child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().split('\n');
+        QCOMPARE(log.mid(log.indexOf("start to upgrade :") + 1),
+                 QStringList{"Err: SIGTERM stopped the upgrade of 00-01-40-00-00-00 in stage program_flash.sh; the "
+                             "flash may be half-programmed: upgrade the device again."});
+        QCOMPARE(quit.count(), 1);
+        QVERIFY(KitLock(base->path()).held());
+
+        auto idle = makeForm();
+        QSignalSpy idleQuit(idle.get(), &TMainForm::quitRequested);
+        idle->stopBySignal(SIGHUP);
+        QCOMPARE(idleQuit.count(), 1);
+        QVERIFY(child<QPlainTextEdit>(*idle, "DiagMemo")->toPlainText().isEmpty());
+    }
+
+    // The same headless: the steps the stop ended are no failures of their
+    // own, the last line tells the stop, and the status is 128 + the signal.
+    void stopSignalEndsTheHeadlessRun()
+    {
+        const struct {
+            std::vector<std::string> args;
+            const char* stoppedStep;
+            int signalNumber;
+            std::vector<std::string> steps;
+            std::string last;
+        } cases[] = {
+            {{"--upgrade", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "connect", SIGINT, {"connect"},
+             "Err: SIGINT stopped the upgrade of 00-01-40-00-00-01 in stage connect; the flash may be "
+             "half-programmed: upgrade the device again."},
+            {{"--upgrade", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "reset", SIGTERM,
+             {"connect", "program_flash.sh", "reset"},
+             "Err: SIGTERM stopped the upgrade of 00-01-40-00-00-01 in stage reset; the flash may be "
+             "half-programmed: upgrade the device again."},
+            {{"--query-version", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "version.sh", SIGHUP,
+             {"version.sh"}, "Err: SIGHUP stopped the version query of 00-01-40-00-00-01 in stage version query."},
+        };
+        for (const auto& c : cases) {
+            runner = ScriptedRunner();
+            boxes.shown.clear();
+            int caught = 0;
+            runner.effects[c.stoppedStep] = [&](const std::string&) {
+                caught = c.signalNumber;
+                runner.shutDown();
+            };
+            FakeInterfaces nics;
+            RecordingMemo log, hints;
+            HeadlessServices services{nics, runner, boxes, log};
+            services.failureHints = &hints;
+            services.stopSignal = [&] { return caught; };
+            QCOMPARE(runHeadless(parseCommandLine(c.args), base->path(), services), 128 + c.signalNumber);
+            QCOMPARE(runner.steps(), c.steps);
+            QCOMPARE(log.lines.back(), c.last);
+            for (const std::string& line : log.lines) QVERIFY2(line.rfind("Err: ", 0) != 0 || line == c.last, line.c_str());
+            QVERIFY(boxes.shown.empty());
+            QVERIFY(hints.lines.empty());
+            QVERIFY(!fs::exists(base->root / "Tool/prm_NDX470.inf"));
+        }
     }
 };
 
