@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "core/find_devices.h"
+
 namespace ndx {
 namespace {
 
@@ -8,6 +10,7 @@ Action modeOf(const std::string& a)
     if (a == "--upgrade") return Action::Upgrade;
     if (a == "--query-version") return Action::QueryVersion;
     if (a == "--diagnose") return Action::Diagnose;
+    if (a == "--find") return Action::Find;
     if (a == "--gui") return Action::Window;
     return Action::UsageError;
 }
@@ -30,6 +33,13 @@ bool isToolkitOption(const std::string& a, bool& takesValue)
     return false;
 }
 
+// Decimal digits only (no sign, no blanks), at most `largest`.
+bool isNumberUpTo(const std::string& text, int largest)
+{
+    const bool digits = !text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos;
+    return digits && std::stoi(text) <= largest;
+}
+
 CommandLine only(Action action, const std::string& error = {})
 {
     CommandLine c;
@@ -43,6 +53,41 @@ CommandLine usageError(const std::string& error)
     return only(Action::UsageError, "ndxupgrade: " + error);
 }
 
+// A whole decimal number from 1 to max; 0 for anything else.
+int countFrom(const std::string& text, int max)
+{
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+    const int n = std::stoi(text);
+    return n <= max ? n : 0;
+}
+
+// The options of the device search: --find alone, or --all-found with a batch mode.
+std::string searchOptionError(const CommandLine& c, bool windowGiven, bool expectGiven)
+{
+    if (windowGiven && c.findWindowMs == 0)
+        return "--window needs a number of milliseconds from 1 to " + std::to_string(kMaxFindWindowMs);
+    if (expectGiven && c.expect == 0)
+        return "--expect needs a number of devices from 1 to " + std::to_string(kMaxExpected);
+    if (c.action == Action::Find) {
+        if (c.interface.empty()) return "--find needs --interface";
+        if (!c.macs.empty() || !c.macList.empty() || !c.local.empty() || !c.remote.empty() || c.allFound ||
+            expectGiven || c.batch || c.batchWorker)
+            return "--find takes only --interface and --window";
+        return {};
+    }
+    if (c.allFound) {
+        if (c.action != Action::Upgrade && c.action != Action::QueryVersion)
+            return "--all-found is for --upgrade and --query-version";
+        if (!c.macs.empty() || !c.macList.empty()) return "--all-found takes no --mac or --mac-list";
+        if (c.interface.empty()) return "--all-found needs --interface";
+        if (c.batchWorker) return "--batch-worker runs one device of a batch; it takes no --all-found";
+        return {};
+    }
+    if (expectGiven) return "--expect needs --all-found";
+    if (windowGiven) return "--window is for --find and --all-found";
+    return {};
+}
+
 }  // namespace
 
 std::string usageText()
@@ -53,15 +98,23 @@ std::string usageText()
            "       ndxupgrade --upgrade | --query-version --interface IFACE\n"
            "                  --mac MAC [--mac MAC ...] | --mac-list FILE\n"
            "                  [--jobs N] [--report FILE] [--run-dir DIR]\n"
+           "       ndxupgrade --upgrade | --query-version --interface IFACE --all-found\n"
+           "                  [--expect N] [--window MS] [--jobs N] [--report FILE] [--run-dir DIR]\n"
+           "       ndxupgrade --find --interface IFACE [--window MS]\n"
            "       ndxupgrade --diagnose --local MAC --remote MAC [--interface IFACE] [--pe PE]\n"
            "       ndxupgrade --help | --version\n"
            "Without options (or with --gui) the upgrade window opens; --diagnostic-page\n"
            "also shows its Diagnostic page, the link test for engineers. The other modes run\n"
            "one procedure without a window: log on standard output, the children's output\n"
-           "on standard error; exit status 0 success, 1 failure, 2 a command-line error.\n"
+           "on standard error; exit status 0 success, 1 failure, 2 a command-line error,\n"
+           "128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it.\n"
            "Several devices, a list or a batch option make a batch: at most N devices at\n"
            "once (4), one line per device as it ends and a summary on standard output,\n"
-           "each device's log and a CSV report in the run folder.\n";
+           "each device's log and a CSV report in the run folder.\n"
+           "--find lists the devices that answer on the interface within the window\n"
+           "(500 ms, at most 10000), one MAC a line; status 1 when none answered.\n"
+           "--all-found makes a batch of them; with --expect N it starts nothing unless\n"
+           "exactly N answered (a fixture of 16: --all-found --expect 16).\n";
 }
 
 // The tool set's version, the one the package and hostlink -v carry; the
@@ -78,8 +131,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (a == "--version") return only(Action::Version);
     }
     CommandLine c;
-    bool modeGiven = false, jobsGiven = false;
-    std::string jobsText, mac;
+    bool modeGiven = false, jobsGiven = false, windowGiven = false, expectGiven = false;
+    std::string jobsText, mac, windowText, expectText;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const Action mode = modeOf(a);
@@ -97,6 +150,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             c.diagnosticPage = true;
             continue;
         }
+        if (a == "--all-found") {
+            c.allFound = true;
+            continue;
+        }
         std::string* value = a == "--mac" ? &mac
                              : a == "--local" ? &c.local
                              : a == "--remote" ? &c.remote
@@ -106,6 +163,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                              : a == "--jobs" ? &jobsText
                              : a == "--report" ? &c.report
                              : a == "--run-dir" ? &c.runDir
+                             : a == "--window" ? &windowText
+                             : a == "--expect" ? &expectText
                                                  : nullptr;
         bool takesValue = false;
         if (!value && isToolkitOption(a, takesValue)) {
@@ -119,16 +178,19 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (batchOption && value->empty()) return usageError(a + " needs a value");
         if (value == &mac) c.macs.push_back(mac);
         if (value == &jobsText) jobsGiven = true;
+        if (value == &windowText) windowGiven = true;
+        if (value == &expectText) expectGiven = true;
     }
     if (!c.macs.empty()) c.mac = c.macs.front();
-    if (jobsGiven) {
-        const bool digits = jobsText.size() <= 3 && jobsText.find_first_not_of("0123456789") == std::string::npos;
-        c.jobs = digits ? std::stoi(jobsText) : 0;
-        if (c.jobs < 1 || c.jobs > kMaxJobs)
-            return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
-    }
+    if (jobsGiven && (!isNumberUpTo(jobsText, kMaxJobs) || std::stoi(jobsText) < 1))
+        return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+    if (jobsGiven) c.jobs = std::stoi(jobsText);
     const bool batchOptions = !c.macList.empty() || jobsGiven || !c.report.empty() || !c.runDir.empty();
-    c.batch = c.macs.size() > 1 || batchOptions;
+    c.batch = c.macs.size() > 1 || batchOptions || c.allFound;
+    if (windowGiven) c.findWindowMs = countFrom(windowText, kMaxFindWindowMs);
+    if (expectGiven) c.expect = countFrom(expectText, kMaxExpected);
+    if (const std::string error = searchOptionError(c, windowGiven, expectGiven); !error.empty())
+        return usageError(error);
     if (c.diagnosticPage && c.action != Action::Window)
         return usageError("--diagnostic-page is for the window; it takes no other mode");
     switch (c.action) {
@@ -139,9 +201,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         break;
     case Action::Diagnose:
         if (c.local.empty() || c.remote.empty()) return usageError("--diagnose needs --local and --remote");
+        // The window passes its PE text on as typed; a command line is
+        // checked, so that a mistake is found before any device is asked.
+        if (!isNumberUpTo(c.pe, 255)) return usageError("--pe needs a number from 0 to 255");
         if (c.batch || c.batchWorker) return usageError("--diagnose works on one pair of devices; it takes no batch options");
         break;
+    case Action::Find: break;  // checked with the other search options
     default:
+        if (c.allFound) break;
         if (c.macList.empty() && (c.macs.empty() || c.interface.empty()))
             return usageError("this mode needs --mac and --interface");
         if (c.interface.empty()) return usageError("a batch needs --interface");

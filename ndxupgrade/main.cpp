@@ -11,12 +11,15 @@
 #include "command_line.h"
 #include "self_path.h"
 #include "core/base_directory.h"
+#include "core/interruption.h"
 #include "form/main_form.h"
 #include "headless.h"
 #include "platform/console_output.h"
 #include "platform/linux_interfaces.h"
+#include "platform/private_temp_directory.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/qt_process_runner.h"
+#include "platform/stop_signals.h"
 
 int main(int argc, char* argv[])
 {
@@ -39,6 +42,8 @@ int main(int argc, char* argv[])
     const ndx::StartBase base = ndx::settleBaseDirectory(ndx::processBaseCandidates());
     ndx::LinuxInterfaceSource interfaces;
     ndx::QtProcessRunner runner(5000, command.batchWorker ? ndx::ChildGroups::Shared : ndx::ChildGroups::OwnEach);
+    // Made before any thread exists: it changes the environment.
+    ndx::PrivateTempDirectory temporaryFiles;
 
     if (command.action != ndx::Action::Window) {
         ndx::ErrorStreamMemo errors;
@@ -51,11 +56,15 @@ int main(int argc, char* argv[])
             return ndx::runBatch(command, base.directory, {interfaces, log, errors, errorBoxes, self_path()});
         }
         QCoreApplication app(argc, argv);
-        ndx::ConsoleMessageBoxes boxes;
+        ndx::StopSignals stopSignals([&runner](int) { runner.shutDown(); });
+        // A search keeps standard output for the addresses alone.
+        const bool find = command.action == ndx::Action::Find;
+        ndx::ConsoleMessageBoxes boxes(find ? stderr : stdout);
         ndx::ErrorStreamChildOutput childOutput;
         return ndx::runHeadless(command, base.directory,
-                                {interfaces, runner, boxes, log, &childOutput, &errors,
-                                 command.batchWorker ? &errors : nullptr});
+                                {interfaces, runner, boxes, find ? static_cast<ndx::LogMemo&>(errors) : log,
+                                 &childOutput, &errors, command.batchWorker ? &errors : nullptr, &errors,
+                                 &ndx::StopSignals::caught, find ? &log : nullptr});
     }
 
     QApplication app(argc, argv);
@@ -68,6 +77,8 @@ int main(int argc, char* argv[])
     ndx::TMainForm form({interfaces, runner, boxes, base.directory, base.note, base.copyRefreshed, command.diagnosticPage});
     boxes.setParent(&form);
     QObject::connect(&form, &ndx::TMainForm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    ndx::StopSignals stopSignals([&form](int signalNumber) { form.stopBySignal(signalNumber); });
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    return ndx::StopSignals::caught() ? ndx::signalExitStatus(ndx::StopSignals::caught()) : status;
 }

@@ -39,13 +39,16 @@ if(kit_test_targets_present)
       kit_version version_test.sh
       kit_diagnose diagnose_test.sh
       kit_tabgen_hostlink_roundtrip tabgen_roundtrip_test.sh
-      kit_batch batch_test.sh)
+      kit_batch batch_test.sh
+      kit_find find_test.sh)
   # The same upgrade through the window, offscreen.
   if(TARGET ndxupgrade_form AND TARGET ndxupgrade_platform)
     add_executable(kit_window_upgrade ${KIT_TESTS_DIR}/window_upgrade.cpp)
     target_include_directories(kit_window_upgrade PRIVATE ${PROJECT_SOURCE_DIR}/ndxupgrade)
     target_link_libraries(kit_window_upgrade PRIVATE ndxupgrade_form ndxupgrade_platform)
-    list(APPEND kit_netns_tests kit_window_upgrade window_upgrade_test.sh)
+    list(APPEND kit_netns_tests kit_window_upgrade window_upgrade_test.sh
+                                kit_upgrade_safety upgrade_safety_test.sh
+                                kit_signals signals_test.sh)
     list(APPEND kit_test_environment WINDOW_UPGRADE=$<TARGET_FILE:kit_window_upgrade>)
   endif()
 

@@ -45,9 +45,17 @@ ack_ms=3000
 local_node="$local_mac $ack_ms"
 remote_node="$remote_mac $ack_ms"
 
+# The temporary files go whatever ends the script; a closed output does not
+# end it half-way.
+script=""
+output=""
+trap 'rm -f ${script:+"$script"} ${output:+"$output"}' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+trap '' PIPE
 script=$(mktemp "${TMPDIR:-/tmp}/per_test.XXXXXX") || exit 255
-output=$(mktemp "${TMPDIR:-/tmp}/per_test-out.XXXXXX") || { rm -f "$script"; exit 255; }
-trap 'rm -f "$script" "$output"' EXIT
+output=$(mktemp "${TMPDIR:-/tmp}/per_test-out.XXXXXX") || exit 255
 
 cat > "$script" <<SCRIPT
 ENABLE_CERT,$local_node

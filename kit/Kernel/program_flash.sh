@@ -65,10 +65,16 @@ if [ ! -f "$parameter_file" ] || [ ! -r "$parameter_file" ]; then
     exit "$parameter_file_missing"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/program_flash.XXXXXX") || exit "$image_failed"
-trap 'rm -rf "$work"' EXIT
+# The temporary folder goes whatever ends the script. A closed output (the
+# upgrade tool gone) neither ends the script half-way nor keeps it from
+# cleaning up: writes to it just fail, here and in the tools it runs.
+work=""
+trap '[ -z "$work" ] || rm -rf "$work"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+trap 'exit 129' HUP
+trap '' PIPE
+work=$(mktemp -d "${TMPDIR:-/tmp}/program_flash.XXXXXX") || exit "$image_failed"
 
 # Section 1 carries the MAC address, so every region is compiled with it.
 for region in o m 0 1 2 3; do

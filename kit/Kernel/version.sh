@@ -13,9 +13,17 @@ ip="$1"
 mac="$2"
 tool="../Tool"
 
+# The temporary files go whatever ends the script; a closed output does not
+# end it half-way.
+script=""
+output=""
+trap 'rm -f ${script:+"$script"} ${output:+"$output"}' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+trap '' PIPE
 script=$(mktemp "${TMPDIR:-/tmp}/version.XXXXXX") || exit 255
-output=$(mktemp "${TMPDIR:-/tmp}/version-out.XXXXXX") || { rm -f "$script"; exit 255; }
-trap 'rm -f "$script" "$output"' EXIT
+output=$(mktemp "${TMPDIR:-/tmp}/version-out.XXXXXX") || exit 255
 
 printf 'GET_VERSION,0\n' > "$script"
 # --foreground keeps the loader in this script's process group, so that

@@ -3,14 +3,18 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 
+#include "batch_outputs.h"
+#include "core/find_devices.h"
+#include "core/interruption.h"
+#include "core/kit_lock.h"
 #include "core/run_and_wait.h"
 #include "core/upgrade.h"
 #include "device_list.h"
 #include "device_outcome.h"
 #include "headless.h"
 #include "job_pool.h"
+#include "pool_runner.h"
 #include "run_folders.h"
 #include "worker_protocol.h"
 
@@ -118,29 +122,81 @@ private:
     std::vector<Run> runs_;
 };
 
-bool writeText(const std::string& path, const std::string& text)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << text;
-    file.close();
-    return !file.fail();
-}
-
 void removeQuietly(const std::string& path)
 {
     std::error_code ec;
     std::filesystem::remove(path, ec);
 }
 
+// The loader's lines during the search, on standard error.
+class ErrorLines : public ChildOutput {
+public:
+    explicit ErrorLines(LogMemo& errors) : errors_(errors) {}
+    void childLine(const std::string& child, const std::string& line) override
+    {
+        errors_.addLine(labelledChildLine(child, line));
+    }
+
+private:
+    LogMemo& errors_;
+};
+
+// --all-found: the devices that answer on the interface make the batch; with
+// --expect, only when exactly that many answered, so that a fixture with a
+// dead slot stops instead of upgrading the others silently. 0 when the
+// batch may start, else its exit status.
+int findBatchDevices(const CommandLine& o, const std::string& base, const std::string& entryIp,
+                     BatchServices& services, BatchSignals& signals, std::vector<std::string>& macs)
+{
+    LogMemo& errors = services.errors;
+    PoolRunner runner(signals, stopGrace, errors);
+    ErrorLines loaderLines(errors);
+    Session session{base, entryIp, "", runner, services.boxes, &loaderLines, &errors};
+    const FoundDevices found = findDevices(session, o.findWindowMs, &errors);
+    if (const int s = runner.stoppedBy()) return signalExitStatus(s);
+    if (found.outcome != FindOutcome::Found) {
+        errors.addLine("ndxupgrade: no device answered on " + o.interface + "; nothing is started");
+        return 1;
+    }
+    if (o.expect != 0 && found.devices.size() != static_cast<std::size_t>(o.expect)) {
+        errors.addLine("ndxupgrade: " + std::to_string(found.devices.size()) + " answered on " + o.interface +
+                       ", " + std::to_string(o.expect) + " expected; nothing is started");
+        return 1;
+    }
+    for (const MacAddress& mac : found.devices) macs.push_back(macText(mac));
+    return 0;
+}
+
+// Removes the run's plain parameter file and each device's link to it.
+class PlainFiles {
+public:
+    ~PlainFiles() { remove(); }
+    void remove()
+    {
+        for (const std::string& link : links) removeQuietly(link);
+        if (!plain.empty()) removeQuietly(plain);
+    }
+    std::string plain;
+    std::vector<std::string> links;
+};
+
 }  // namespace
 
 int runBatch(const CommandLine& o, const std::string& base, BatchServices services)
 {
     LogMemo& errors = services.errors;
-    std::vector<std::string> macs;
+    std::vector<std::string> macs, listErrors;
+    if (!o.allFound && !collectBatchDevices(o.macs, o.macList, macs, listErrors)) {
+        for (const std::string& e : listErrors) errors.addLine("ndxupgrade: " + e);
+        return 2;
+    }
     std::string error;
-    if (!collectBatchDevices(o.macs, o.macList, macs, error)) {
-        errors.addLine("ndxupgrade: " + error);
+    if (!o.runDir.empty() && !checkRunFolderRequest(o.runDir, error)) {
+        errors.addLine("ndxupgrade: cannot make the run folder " + error);
+        return 2;
+    }
+    if (!o.report.empty() && !checkReportPath(o.report, o.macList, error)) {
+        errors.addLine("ndxupgrade: cannot write the report " + error);
         return 2;
     }
     // From here a Ctrl-C waits for the pool, which stops cleanly.
@@ -152,63 +208,72 @@ int runBatch(const CommandLine& o, const std::string& base, BatchServices servic
     std::string entryIp;
     if (!selectInterface(o.interface, services.interfaces, services.boxes, errors, entryIp)) return 1;
 
-    std::string run;
-    if (!makeRunFolder(base, o.runDir, std::time(nullptr), run, error)) {
-        errors.addLine("ndxupgrade: cannot make the run folder " + error);
-        return 1;
-    }
-    errors.addLine("ndxupgrade: run folder " + run + " (" + std::to_string(macs.size()) +
-                   (macs.size() == 1 ? " device" : " devices") + ", at most " + std::to_string(o.jobs) + " at once)");
-
     const bool upgrade = o.action == Action::Upgrade;
-    const std::string plain = upgrade ? run + "/" + plainParameterFileName : std::string();
-    std::vector<std::string> links;
     // The plain parameter file lives only as long as the batch, whatever ends it.
-    struct PlainFileGuard {
-        const std::string& plain;
-        const std::vector<std::string>& links;
-        ~PlainFileGuard()
-        {
-            for (const std::string& link : links) removeQuietly(link);
-            if (!plain.empty()) removeQuietly(plain);
-        }
-    } guard{plain, links};
-    if (upgrade) {
-        // Decoded once for every device; made from Tool's plain file when the
-        // kit has no scrambled one, as the window does.
-        if (!preparePlainParameterFile(base, services.boxes, plain)) return 1;
-    }
-
-    std::vector<DeviceOutcome> outcomes(macs.size());
+    PlainFiles plainFiles;
+    std::string run;
+    std::vector<DeviceOutcome> outcomes;
     std::vector<BatchJob> jobs;
-    for (std::size_t i = 0; i < macs.size(); ++i) {
-        std::string folder;
-        if (!makeDeviceFolder(base, run, macs[i], plain, folder, error)) {
-            errors.addLine("ndxupgrade: cannot make the device folder " + error);
+    {
+        // The kit's files are read while no single run from the same kit
+        // writes them; from then on the devices use the run folder alone.
+        KitLock lock(base);
+        if (!lock.refusal().empty()) {
+            errors.addLine(lock.refusal());
             return 1;
         }
-        if (upgrade) links.push_back(deviceParameterLink(folder));
-        outcomes[i].mac = macs[i];
-        outcomes[i].log = folder + "/" + logName;
-        jobs.push_back({{services.program, upgrade ? "--upgrade" : "--query-version", "--mac", macs[i],
-                         "--interface", o.interface, "--batch-worker"},
-                        folder});
+        if (o.allFound)
+            if (const int status = findBatchDevices(o, base, entryIp, services, signals, macs)) return status;
+        outcomes.resize(macs.size());
+        if (!makeRunFolder(base, o.runDir, std::time(nullptr), run, error)) {
+            errors.addLine("ndxupgrade: cannot make the run folder " + error);
+            return 1;
+        }
+        errors.addLine("ndxupgrade: run folder " + run + " (" + std::to_string(macs.size()) +
+                       (macs.size() == 1 ? " device" : " devices") + ", at most " + std::to_string(o.jobs) +
+                       " at once)");
+        if (upgrade) {
+            plainFiles.plain = run + "/" + plainParameterFileName;
+            // Decoded once for every device; made from Tool's plain file when
+            // the kit has no scrambled one, as the window does.
+            if (!preparePlainParameterFile(base, services.boxes, plainFiles.plain)) return 1;
+        }
+        for (std::size_t i = 0; i < macs.size(); ++i) {
+            std::string folder;
+            if (!makeDeviceFolder(base, run, macs[i], plainFiles.plain, folder, error)) {
+                errors.addLine("ndxupgrade: cannot make the device folder " + error);
+                return 1;
+            }
+            if (upgrade) plainFiles.links.push_back(deviceParameterLink(folder));
+            outcomes[i].mac = macs[i];
+            outcomes[i].log = folder + "/" + logName;
+            jobs.push_back({{services.program, upgrade ? "--upgrade" : "--query-version", "--mac", macs[i],
+                             "--interface", o.interface, "--batch-worker"},
+                            folder});
+        }
     }
 
     DeviceRuns devices(outcomes, services.out, errors);
-    runJobPool(jobs, o.jobs, stopGrace, signals, devices);
+    const int stoppedBy = runJobPool(jobs, o.jobs, stopGrace, signals, devices);
+    plainFiles.remove();
 
     bool allOk = true;
     for (const DeviceOutcome& outcome : outcomes) allOk = allOk && outcome.result == DeviceResult::Ok;
     const std::string report = reportCsv(outcomes);
     for (const std::string& path : {run + "/report.csv", o.report}) {
         if (path.empty()) continue;
-        if (!writeText(path, report)) {
-            errors.addLine("ndxupgrade: cannot write the report " + path);
+        if (!writeWholeFile(path, report, error)) {
+            errors.addLine("ndxupgrade: cannot write the report " + error);
             allOk = false;
         }
     }
+    if (stoppedBy) {
+        errors.addLine("ndxupgrade: " + signalName(stoppedBy) + " stopped the batch" +
+                       (upgrade ? "; the flash of each STOPPED device may be half-programmed: upgrade it again."
+                                : "."));
+    }
     services.out.addLine(summaryLine(outcomes));
+    if (stoppedBy) return signalExitStatus(stoppedBy);
     return allOk ? 0 : 1;
 }
 

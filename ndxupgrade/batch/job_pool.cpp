@@ -12,6 +12,8 @@
 #include <cstring>
 #include <list>
 
+#include "core/interruption.h"
+
 namespace ndx {
 namespace {
 
@@ -185,8 +187,8 @@ BatchSignals::~BatchSignals()
     ::sigprocmask(SIG_SETMASK, &previous_, nullptr);
 }
 
-bool runJobPool(const std::vector<BatchJob>& jobs, int parallel, std::chrono::milliseconds stopGrace,
-                BatchSignals& signals, BatchListener& listener)
+int runJobPool(const std::vector<BatchJob>& jobs, int parallel, std::chrono::milliseconds stopGrace,
+               BatchSignals& signals, BatchListener& listener)
 {
     int wasSubreaper = 0;
     ::prctl(PR_GET_CHILD_SUBREAPER, &wasSubreaper);
@@ -196,16 +198,16 @@ bool runJobPool(const std::vector<BatchJob>& jobs, int parallel, std::chrono::mi
     const sigset_t childMask = signals.previousMask();
     std::list<Running> running;
     std::size_t next = 0;
-    bool stopping = false;
+    int stoppedBy = 0;
 
     const auto takeSignals = [&] {
         signalfd_siginfo info;
         while (::read(signals.fd(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
             const int s = static_cast<int>(info.ssi_signo);
             if (s == SIGCHLD) continue;
-            if (!stopping) {
-                stopping = true;
-                listener.stopping(::sigabbrev_np(s) ? std::string("SIG") + ::sigabbrev_np(s) : "a signal");
+            if (!stoppedBy) {
+                stoppedBy = s;
+                listener.stopping(signalName(s));
                 for (Running& r : running) {
                     r.end.stopRequested = true;
                     if (r.sent == Running::Signal::None) signalGroup(r, SIGTERM, stopGrace);
@@ -219,7 +221,7 @@ bool runJobPool(const std::vector<BatchJob>& jobs, int parallel, std::chrono::mi
 
     for (;;) {
         takeSignals();
-        while (!stopping && next < jobs.size() && running.size() < static_cast<std::size_t>(parallel)) {
+        while (!stoppedBy && next < jobs.size() && running.size() < static_cast<std::size_t>(parallel)) {
             listener.started(next);
             Running r = startJob(next, jobs[next], childMask);
             if (r.pid < 0) {
@@ -282,7 +284,7 @@ bool runJobPool(const std::vector<BatchJob>& jobs, int parallel, std::chrono::mi
     }
     for (; next < jobs.size(); ++next) listener.ended(next, JobEnd{});
     ::prctl(PR_SET_CHILD_SUBREAPER, wasSubreaper);
-    return !stopping;
+    return stoppedBy;
 }
 
 }  // namespace ndx

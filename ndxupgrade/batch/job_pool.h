@@ -65,9 +65,9 @@ public:
     virtual void stopping(const std::string& signalName) = 0;
 };
 
-// Runs the jobs in order, at most `parallel` at once. Returns false when the
-// batch was stopped by a signal.
-bool runJobPool(const std::vector<BatchJob>& jobs, int parallel, std::chrono::milliseconds stopGrace,
-                BatchSignals& signals, BatchListener& listener);
+// Runs the jobs in order, at most `parallel` at once. Returns the signal that
+// stopped the batch, 0 when none did.
+int runJobPool(const std::vector<BatchJob>& jobs, int parallel, std::chrono::milliseconds stopGrace,
+               BatchSignals& signals, BatchListener& listener);
 
 }  // namespace ndx

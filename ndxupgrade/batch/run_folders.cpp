@@ -8,6 +8,7 @@
 #include <set>
 #include <system_error>
 
+#include "core/kit_lock.h"
 #include "core/upgrade.h"
 
 namespace ndx {
@@ -16,10 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What a device's procedure writes into its kit: never shared.
+// What a device's procedure writes into its kit: never shared. Nor is the
+// kit's lock: a device's folder is its own kit, which no one else uses.
 bool isPrivate(const std::string& folder, const std::string& name)
 {
-    static const std::set<std::string> tool = {plainParameterFileName, scrambledParameterFileName};
+    static const std::set<std::string> tool = {plainParameterFileName, scrambledParameterFileName, kitLockFileName};
     static const std::set<std::string> kernel = {"image.dat", "verinfo.txt", "snr.tmp"};
     return (folder == "Tool" ? tool : kernel).count(name) > 0;
 }

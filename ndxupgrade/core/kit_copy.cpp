@@ -14,7 +14,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <iterator>
 #include <thread>
+#include <vector>
+
+#include "scrambler.h"
+#include "upgrade.h"
 
 namespace ndx {
 
@@ -42,8 +47,26 @@ std::string reason(const fs::path& path, const std::error_code& ec)
 
 bool isLink(const State& state) { return state.rfind("link\t", 0) == 0; }
 
-// FNV-1a over the file's bytes: enough to tell an edited file from the one
-// that was copied.
+// FNV-1a over the bytes, with their count: enough to tell an edited file
+// from the one that was copied.
+class ContentHash {
+public:
+    void add(const unsigned char* bytes, std::size_t count)
+    {
+        for (std::size_t i = 0; i < count; ++i) hash_ = (hash_ ^ bytes[i]) * 1099511628211ull;
+        size_ += count;
+    }
+    State state() const
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, "file\t%" PRIu64 "\t%016" PRIx64, size_, hash_);
+        return text;
+    }
+
+private:
+    std::uint64_t hash_ = 14695981039346656037ull, size_ = 0;
+};
+
 bool fileState(const fs::path& path, State& state, std::string& error)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -51,8 +74,8 @@ bool fileState(const fs::path& path, State& state, std::string& error)
         error = path.string() + ": " + std::strerror(errno);
         return false;
     }
-    std::uint64_t hash = 14695981039346656037ull, size = 0;
-    char buffer[65536];
+    ContentHash hash;
+    unsigned char buffer[65536];
     ssize_t got;
     while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
         if (got < 0) {
@@ -61,13 +84,28 @@ bool fileState(const fs::path& path, State& state, std::string& error)
             ::close(fd);
             return false;
         }
-        for (ssize_t i = 0; i < got; ++i) hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
-        size += static_cast<std::uint64_t>(got);
+        hash.add(buffer, static_cast<std::size_t>(got));
     }
     ::close(fd);
-    char text[64];
-    std::snprintf(text, sizeof text, "file\t%" PRIu64 "\t%016" PRIx64, size, hash);
-    state = text;
+    state = hash.state();
+    return true;
+}
+
+State bytesState(const std::vector<std::uint8_t>& bytes)
+{
+    ContentHash hash;
+    hash.add(bytes.data(), bytes.size());
+    return hash.state();
+}
+
+bool readBytes(const fs::path& path, std::vector<std::uint8_t>& bytes, std::string& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.is_open() || in.bad()) {
+        error = path.string() + ": cannot be read";
+        return false;
+    }
     return true;
 }
 
@@ -194,6 +232,67 @@ bool place(const InstalledKit& kit, const std::string& relative, const fs::path&
     return true;
 }
 
+// Writes the bytes at `target` through a temporary name, as place() does.
+bool placeBytes(const std::vector<std::uint8_t>& bytes, const fs::path& target, std::string& error)
+{
+    fs::path part = target;
+    part += ".part";
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            error = part.string() + ": cannot be written";
+            std::error_code ignored;
+            fs::remove(part, ignored);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(part, target, ec);
+    if (ec) {
+        error = reason(target, ec);
+        return false;
+    }
+    return true;
+}
+
+// The installed plain parameter file, missing from the copy while the copy
+// has a scrambled one: an upgrade used it up, not the user. (The upgrade
+// makes the scrambled file from the plain one when there is none, and
+// deletes the plain one at its end.) The scrambled file then holds the copy's
+// parameters. Made from the installed plain file, it is derived and is made
+// again from the new one; holding other parameters, it is the user's and
+// stays, with the installed parameters beside it as <scrambled file>.new.
+// A kit that ships a scrambled file of its own has it refreshed as any
+// other file. False only for a failure (in `error`); `handled` false when
+// the rule does not apply.
+bool refreshUsedUpParameters(const InstalledKit& kit, const fs::path& copy, const std::string& relative,
+                             const State& wanted, const Manifest& recorded, KitCopyResult& result, bool& handled,
+                             std::string& error)
+{
+    const std::string tool = std::string("Tool/");
+    const std::string scrambledRelative = tool + scrambledParameterFileName;
+    const fs::path scrambledFile = copy / scrambledRelative;
+    std::error_code ec;
+    handled = relative == tool + plainParameterFileName && fs::is_regular_file(scrambledFile, ec) &&
+              kit.files.count(relative) > 0;
+    if (!handled || kit.manifest.count(scrambledRelative) > 0) return true;
+
+    std::vector<std::uint8_t> scrambled, installed;
+    if (!readBytes(scrambledFile, scrambled, error) || !readBytes(kit.files.at(relative), installed, error))
+        return false;
+    const State held = bytesState(unscramble(scrambled));
+    if (held == wanted) return true;
+    const auto record = recorded.find(relative);
+    if (record != recorded.end() && held == record->second) return placeBytes(scramble(installed), scrambledFile, error);
+    fs::path beside = scrambledFile;
+    beside += ".new";
+    if (!placeBytes(scramble(installed), beside, error)) return false;
+    result.keptChanged.push_back(scrambledRelative);
+    return true;
+}
+
 struct Stamp {
     std::string from;
     Manifest manifest;
@@ -220,26 +319,9 @@ Stamp readStamp(const fs::path& copy)
 
 bool writeStamp(const fs::path& copy, const std::string& from, const Manifest& manifest, std::string& error)
 {
-    const fs::path stamp = copy / kitCopyStampName;
-    fs::path part = stamp;
-    part += ".part";
-    {
-        std::ofstream out(part, std::ios::trunc);
-        out << stampHeader << "\nfrom\t" << from << '\n';
-        for (const auto& [relative, state] : manifest) out << relative << '\t' << state << '\n';
-        out.flush();
-        if (!out) {
-            error = part.string() + ": cannot be written";
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(part, stamp, ec);
-    if (ec) {
-        error = reason(stamp, ec);
-        return false;
-    }
-    return true;
+    std::string text = std::string(stampHeader) + "\nfrom\t" + from + '\n';
+    for (const auto& [relative, state] : manifest) text += relative + '\t' + state + '\n';
+    return placeBytes(std::vector<std::uint8_t>(text.begin(), text.end()), copy / kitCopyStampName, error);
 }
 
 // Brings `copy` in line with the installed kit, keeping the user's files (see
@@ -255,6 +337,11 @@ bool refresh(const InstalledKit& kit, const std::string& from, const fs::path& c
         const auto record = recorded.find(relative);
         // The installed file is what it was: the user's change stands, and was reported then.
         if (record != recorded.end() && record->second == wanted) continue;
+        bool usedUp = false;
+        if (current == missingState &&
+            !refreshUsedUpParameters(kit, copy, relative, wanted, recorded, result, usedUp, error))
+            return false;
+        if (usedUp) continue;
         const bool untouched = record != recorded.end() ? current == record->second : current == missingState;
         if (untouched) {
             if (!place(kit, relative, target, error)) return false;

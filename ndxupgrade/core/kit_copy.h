@@ -13,7 +13,13 @@
 //  - a file the user changed, removed or put in place of a missing one is
 //    kept, and the installed one is put beside it as <name>.new;
 //  - files the installed kit never had (the parameter file the user creates,
-//    image.dat, verinfo.txt, snr.tmp) are never touched.
+//    image.dat, verinfo.txt, snr.tmp) are never touched;
+//  - the parameters: a kit that ships only the plain Tool/prm_NDX470.inf has
+//    it used up by the first upgrade, which scrambles it into the copy's
+//    Tool/prm_NDX470.dat and deletes it. That is no removal of the user's:
+//    a .dat made from the installed .inf is derived and is made again from
+//    the installed kit's new .inf; a .dat that holds other parameters is the
+//    user's, kept, with the new parameters beside it as prm_NDX470.dat.new.
 
 #include <string>
 #include <vector>

@@ -91,6 +91,11 @@ bool checkUpgradeInputs(const std::string& entryIp, const MacFields& fields, Mes
     return true;
 }
 
+bool checkFindInputs(const std::string& entryIp, MessageBoxes& boxes, std::string& interfaceIp)
+{
+    return takeInterfaceIp(entryIp, boxes, interfaceIp);
+}
+
 bool checkDiagnosticInputs(const std::string& entryIp, const MacFields& localFields,
                            const MacFields& remoteFields, MessageBoxes& boxes,
                            std::string& interfaceIp, MacAddress& local, MacAddress& remote)
@@ -145,6 +150,20 @@ bool parseFullMac(const std::string& text, MacFields& fields)
 bool readMacText(const std::string& text, MacFields& fields)
 {
     return parseFullMac(text, fields) || splitMacText(text, fields);
+}
+
+bool readMacAddress(const std::string& text, MacAddress& mac)
+{
+    MacFields fields;
+    if (!readMacText(text, fields)) return false;
+    MacAddress address{};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        int value = 0;
+        if (fields[i].size() != 2 || !readHexField(fields[i], value)) return false;
+        address[i] = static_cast<std::uint8_t>(value);
+    }
+    mac = address;
+    return true;
 }
 
 bool TypedMac::key(char c, MacFields& fields)

@@ -31,6 +31,9 @@ bool stepMacField(std::string& field, StepDirection direction);
 bool checkUpgradeInputs(const std::string& entryIp, const MacFields& fields, MessageBoxes& boxes,
                         std::string& interfaceIp, MacAddress& target);
 
+// The search for the devices needs no MAC: the selected entry's IPv4 text only.
+bool checkFindInputs(const std::string& entryIp, MessageBoxes& boxes, std::string& interfaceIp);
+
 // Diagnostic inputs check: Lmac1..Lmac6, then Rmac1..Rmac6.
 bool checkDiagnosticInputs(const std::string& entryIp, const MacFields& localFields,
                            const MacFields& remoteFields, MessageBoxes& boxes,
@@ -47,6 +50,10 @@ bool parseFullMac(const std::string& text, MacFields& fields);
 
 // A whole address given on the command line: parseFullMac, else splitMacText.
 bool readMacText(const std::string& text, MacFields& fields);
+
+// readMacText with each field checked as the inputs check would check it;
+// false (mac untouched) for a text that the check would refuse.
+bool readMacAddress(const std::string& text, MacAddress& mac);
 
 // The keys typed into the six fields in one go (by hand or by a barcode
 // scanner that types what it reads): once they make a whole address, it

@@ -16,6 +16,10 @@ namespace ndx {
 namespace {
 
 const char* const kDatName = "prm_NDX470.dat";
+// In the order the upgrade uses them; the Tool/ programs are the ones the
+// Kernel scripts call.
+const char* const kStepFiles[] = {"Tool/hostlink", "Kernel/program_flash.sh", "Tool/tabgen", "Tool/imgbuild",
+                                  "Kernel/version.sh"};
 const char* const kInfName = "prm_NDX470.inf";
 const std::size_t kVersionTextMax = 43;
 
@@ -217,6 +221,15 @@ bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagM
     if (!std::filesystem::is_directory(kernel, ec)) {
         diagMemo.addLine("Err: Can't find Kernel directory.");
         return false;
+    }
+    // What the steps and the Kernel scripts run, checked before anything is
+    // sent: a kit without version.sh would otherwise flash and reset the
+    // device and only then fail.
+    for (const char* file : kStepFiles) {
+        if (!isFile(session.base + "/" + file)) {
+            diagMemo.addLine(std::string("Err: Can't find ") + file + " file.");
+            return false;
+        }
     }
     diagMemo.addLine("Ok.");
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -23,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "../core/diagnostics.h"
+#include "../core/find_devices.h"
 #include "../core/next_step.h"
 #include "../core/program_version.h"
 #include "../core/run_and_wait.h"
@@ -44,6 +46,7 @@ const char* const kWhyNoInterface = "Disabled: no interface is listed.";
 const char* const kDownloadHint = "start to download";
 const char* const kVersionHint = "get target's current version";
 const char* const kDiagHint = "start to download";
+const char* const kFindHint = "find the devices on the wire";
 
 // The progress log keeps this many lines in view, however far Details opens.
 const int kLogLinesKept = 12;
@@ -147,7 +150,7 @@ void paintPanel(QLabel* panel, const StatusPanel& state)
 }  // namespace
 
 TMainForm::TMainForm(const FormServices& services, QWidget* parent)
-    : QWidget(parent), services_(services), procedureBoxes_(services.boxes, quitting_)
+    : QWidget(parent), services_(services), procedureBoxes_(services.boxes, quiet())
 {
     setObjectName("TMainForm");
     auto* layout = new QVBoxLayout(this);
@@ -178,6 +181,7 @@ TMainForm::TMainForm(const FormServices& services, QWidget* parent)
     bool upgradeReady = refreshPage(IFSelectUpgrade, IFStatusUpgrade);
     showAvailability(DownloadBtn, kDownloadHint, IFSelectUpgrade, upgradeReady);
     showAvailability(VersionBtn, kVersionHint, IFSelectUpgrade, upgradeReady);
+    showAvailability(FindBtn, kFindHint, IFSelectUpgrade, upgradeReady);
     showAvailability(DiagBtn, kDiagHint, IFSelectDiag, refreshPage(IFSelectDiag, IFStatusDiag));
     MemoDiag->setVisible(dhcpWait_);
     MemoUpgrade->setVisible(dhcpWait_);
@@ -298,7 +302,19 @@ QWidget* TMainForm::buildUpgradeSheet()
     auto* page = named(new QWidget, "UpgradeSheet");
     auto* grid = new QGridLayout(page);
     grid->addWidget(label("Label1", "Target MAC "), 0, 0);
-    grid->addWidget(buildMacRow("Amac", amac_), 0, 1);
+    QWidget* macRow = buildMacRow("Amac", amac_);
+    // Beside the fields, and what it found under them.
+    auto* macGrid = static_cast<QGridLayout*>(macRow->layout());
+    FindBtn = button("FindBtn", "Find", kFindHint);
+    macGrid->addWidget(FindBtn, 0, 6, Qt::AlignLeft);
+    FoundSelect = named(new QComboBox, "FoundSelect");
+    FoundSelect->setVisible(false);
+    macGrid->addWidget(FoundSelect, 3, 0, 1, 6);
+    grid->addWidget(macRow, 0, 1);
+    connect(FindBtn, &QPushButton::clicked, this, &TMainForm::FindBtnClick);
+    connect(FoundSelect, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) fillTarget(FoundSelect->itemText(index).toStdString());
+    });
     grid->addWidget(label("Label2", "Interface "), 1, 0);
     IFSelectUpgrade = named(new QComboBox, "IFSelectUpgrade");
     grid->addWidget(IFSelectUpgrade, 1, 1);
@@ -419,6 +435,7 @@ void TMainForm::refreshUpgradePage()
     bool ready = refreshPage(IFSelectUpgrade, IFStatusUpgrade);
     showAvailability(DownloadBtn, kDownloadHint, IFSelectUpgrade, ready);
     showAvailability(VersionBtn, kVersionHint, IFSelectUpgrade, ready);
+    showAvailability(FindBtn, kFindHint, IFSelectUpgrade, ready);
     MemoUpgrade->setVisible(dhcpWait_);
 }
 
@@ -491,9 +508,40 @@ bool TMainForm::confirmQuit()
     return true;
 }
 
-void TMainForm::finishProcedure()
+void TMainForm::stopBySignal(int signalNumber)
 {
+    if (stopSignal_) return;
+    stopSignal_ = signalNumber;
+    if (!busy_) {
+        close();
+        emit quitRequested();
+        return;
+    }
+    // The procedure unwinds without asking anyone: a box it had open closes.
+    quitting_ = true;
+    services_.runner.shutDown();
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+}
+
+bool TMainForm::takeKit(std::optional<KitLock>& lock)
+{
+    lock.emplace(services_.base);
+    if (lock->refusal().empty()) return true;
+    services_.boxes.show("Error", lock->refusal(), BoxIcon::Error);
+    return false;
+}
+
+void TMainForm::finishProcedure(const Session& session, Procedure procedure, const std::string& devices,
+                                bool succeeded)
+{
+    versionText_ = session.versionText;
     setBusy(false);
+    // A signal that came after the last step leaves a finished procedure as it is.
+    if (stopSignal_ && !succeeded) {
+        const std::string line = interruptedLine(stopSignal_, procedure, devices, session.stage);
+        diagLog_->addLine(line);
+        detailsLog_->addLine("ndxupgrade: " + line);
+    }
     if (!quitting_) return;
     close();
     emit quitRequested();
@@ -591,6 +639,7 @@ void TMainForm::concludeRun(RunKind kind, const Session& session, const std::str
                        : QString("Diagnosis of %1 failed at %2").arg(mac, stage),
                     ok);
         break;
+    case RunKind::Find: showOutcome(measuredResults, ok); break;
     }
 }
 
@@ -637,6 +686,7 @@ void TMainForm::setBusy(bool busy)
     if (busy) {
         showAvailability(DownloadBtn, kDownloadHint, IFSelectUpgrade, false);
         showAvailability(VersionBtn, kVersionHint, IFSelectUpgrade, false);
+        showAvailability(FindBtn, kFindHint, IFSelectUpgrade, false);
         showAvailability(DiagBtn, kDiagHint, IFSelectDiag, false);
     } else {
         Timer1Timer();
@@ -646,45 +696,53 @@ void TMainForm::setBusy(bool busy)
 void TMainForm::DownloadBtnClick()
 {
     MacAddress target{};
-    if (busy_ || !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes,
-                                     interfaceIp_, target))
+    std::optional<KitLock> kit;
+    if (busy_ ||
+        !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes, interfaceIp_, target) ||
+        !takeKit(kit))
         return;
     const std::string mac = macText(target);
     rememberChoice(mac);
     beginRun("Upgrade", mac);
-    Session session = makeSession(diagLog_);
+    QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
+    Session session = makeSession(&diagLog);
     session.concluded = [&](bool ok) { concludeRun(RunKind::Upgrade, session, mac, ok); };
+    const ClickOutcome outcome = downloadClick(session, target, diagLog, &versionLog);
     // A parameter file that cannot be prepared ends the click with its own
     // box, before the procedure and its outcome.
-    if (downloadClick(session, target, *diagLog_, versionLog_) == ClickOutcome::Stopped && !quitting_)
+    if (outcome == ClickOutcome::Stopped && !quitting_)
         showOutcome(QString("Upgrade of %1 did not start: the parameter file could not be prepared")
                         .arg(QString::fromStdString(mac)),
                     false);
-    versionText_ = session.versionText;
-    finishProcedure();
+    finishProcedure(session, Procedure::Upgrade, mac, outcome == ClickOutcome::Success);
 }
 
 void TMainForm::VersionBtnClick()
 {
     MacAddress target{};
-    if (busy_ || !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes,
-                                     interfaceIp_, target))
+    std::optional<KitLock> kit;
+    if (busy_ ||
+        !checkUpgradeInputs(selectedIp(IFSelectUpgrade), fieldTexts(amac_), services_.boxes, interfaceIp_, target) ||
+        !takeKit(kit))
         return;
     const std::string mac = macText(target);
     rememberChoice(mac);
     beginRun("Get Version", mac);
-    Session session = makeSession(diagLog_);
+    QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
+    Session session = makeSession(&diagLog);
     session.concluded = [&](bool ok) { concludeRun(RunKind::Version, session, mac, ok); };
-    versionClick(session, target, versionLog_);
-    versionText_ = session.versionText;
-    finishProcedure();
+    const bool read = versionClick(session, target, &versionLog);
+    finishProcedure(session, Procedure::VersionQuery, mac, read);
 }
 
 void TMainForm::DiagBtnClick()
 {
     MacAddress local{}, remote{};
-    if (busy_ || !checkDiagnosticInputs(selectedIp(IFSelectDiag), fieldTexts(lmac_), fieldTexts(rmac_),
-                                        services_.boxes, interfaceIp_, local, remote))
+    std::optional<KitLock> kit;
+    if (busy_ ||
+        !checkDiagnosticInputs(selectedIp(IFSelectDiag), fieldTexts(lmac_), fieldTexts(rmac_), services_.boxes,
+                               interfaceIp_, local, remote) ||
+        !takeKit(kit))
         return;
     const std::string macs = macText(local) + " to " + macText(remote);
     beginRun("Diagnose", macs);
@@ -693,9 +751,62 @@ void TMainForm::DiagBtnClick()
     Session session = makeSession(nullptr);
     EditsDisplay display(SNREdit, PEREdit, PEEdit);
     session.concluded = [&](bool ok) { concludeRun(RunKind::Diagnosis, session, macs, ok, display.measured()); };
-    diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
-    versionText_ = session.versionText;
-    finishProcedure();
+    const bool diagnosed = diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
+    finishProcedure(session, Procedure::Diagnosis, macText(local) + " and " + macText(remote), diagnosed);
+}
+
+void TMainForm::FindBtnClick()
+{
+    std::optional<KitLock> kit;
+    if (busy_ || !checkFindInputs(selectedIp(IFSelectUpgrade), services_.boxes, interfaceIp_) || !takeKit(kit))
+        return;
+    const std::string interface = interfaceTable_[IFSelectUpgrade->currentIndex()].deviceName;
+    beginRun("Find", interface);
+    QuietLog diagLog(*diagLog_, quiet());
+    Session session = makeSession(&diagLog);
+    diagLog.addLine("-----------------------------------------------");
+    const FoundDevices found = findDevices(session, 0, &diagLog);
+    showFound(found.devices);
+    const QString where = QString::fromStdString(interface);
+    QString outcome;
+    switch (found.outcome) {
+    case FindOutcome::Found:
+        outcome = QString("Found %1 on %2")
+                      .arg(found.devices.size() == 1 ? QString("1 device") : QString("%1 devices").arg(found.devices.size()),
+                           where);
+        break;
+    case FindOutcome::NoneFound: outcome = QString("No device answered on %1").arg(where); break;
+    case FindOutcome::Failed:
+        outcome = QString("Find on %1 failed at %2").arg(where, QString::fromStdString(session.stage));
+        break;
+    }
+    concludeRun(RunKind::Find, session, interface, found.outcome == FindOutcome::Found, outcome);
+    finishProcedure(session, Procedure::DeviceSearch, interface, found.outcome == FindOutcome::Found);
+}
+
+void TMainForm::showFound(const std::vector<MacAddress>& devices)
+{
+    {
+        QSignalBlocker quiet(FoundSelect);
+        FoundSelect->clear();
+        for (const MacAddress& mac : devices) FoundSelect->addItem(QString::fromStdString(macText(mac)));
+        FoundSelect->setCurrentIndex(-1);
+        FoundSelect->setPlaceholderText(QString("%1 devices found: pick the target").arg(devices.size()));
+        FoundSelect->setVisible(!devices.empty());
+    }
+    if (devices.size() == 1) {
+        FoundSelect->setCurrentIndex(0);
+        diagLog_->addLine("Target MAC: " + macText(devices.front()));
+    } else if (devices.size() > 1) {
+        diagLog_->addLine("Pick the target under the MAC fields.");
+    }
+}
+
+void TMainForm::fillTarget(const std::string& text)
+{
+    MacFields fields;
+    if (!parseFullMac(text, fields)) return;
+    for (std::size_t i = 0; i < fields.size(); ++i) amac_[i]->setText(QString::fromStdString(fields[i]));
 }
 
 void TMainForm::PEEditKeyDown(int key, Qt::KeyboardModifiers modifiers)

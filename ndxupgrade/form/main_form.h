@@ -7,10 +7,15 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "../core/interface_status.h"
+#include "../core/interruption.h"
+#include "../core/kit_lock.h"
 #include "../core/mac_fields.h"
+#include "../core/quiet_seams.h"
 #include "../core/seams.h"
 #include "../core/session.h"
 
@@ -44,25 +49,6 @@ struct FormServices {
     std::function<std::string()> primarySelection = {};
 };
 
-// Message boxes that stay silent once the user has chosen to quit in the
-// middle of a procedure: the procedure unwinds without asking anyone.
-class QuietWhenQuitting : public MessageBoxes {
-public:
-    QuietWhenQuitting(MessageBoxes& inner, const bool& quitting) : inner_(inner), quitting_(quitting) {}
-    void show(const std::string& caption, const std::string& text, BoxIcon icon) override
-    {
-        if (!quitting_) inner_.show(caption, text, icon);
-    }
-    bool ask(const std::string& caption, const std::string& text) override
-    {
-        return !quitting_ && inner_.ask(caption, text);
-    }
-
-private:
-    MessageBoxes& inner_;
-    const bool& quitting_;
-};
-
 class FollowingLog;
 
 class TMainForm : public QWidget, private ChildOutput {
@@ -70,10 +56,16 @@ class TMainForm : public QWidget, private ChildOutput {
 public:
     explicit TMainForm(const FormServices& services, QWidget* parent = nullptr);
 
-    // True from the click of DownloadBtn, VersionBtn or DiagBtn until its
+    // True from the click of DownloadBtn, VersionBtn, DiagBtn or FindBtn until its
     // procedure ends; those buttons stay disabled meanwhile, so a second click
     // cannot start a second loader on the same device.
     bool procedureRunning() const { return busy_; }
+
+    // A stop signal (platform/stop_signals.h): when idle the window closes at
+    // once; mid-procedure the running child is stopped as by Exit, the
+    // procedure unwinds, the log tells what was stopped, and then the window
+    // closes.
+    void stopBySignal(int signalNumber);
 
 signals:
     // The window has closed for good: the application should end.
@@ -87,6 +79,7 @@ public slots:
     void DownloadBtnClick();
     void VersionBtnClick();
     void DiagBtnClick();
+    void FindBtnClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -94,7 +87,7 @@ protected:
 
 private:
     using FieldEdits = std::array<QLineEdit*, 6>;
-    enum class RunKind { Upgrade, Version, Diagnosis };
+    enum class RunKind { Upgrade, Version, Diagnosis, Find };
 
     QWidget* buildUpgradeSheet();
     QWidget* buildDiagnosticSheet();
@@ -110,6 +103,9 @@ private:
     void restoreLastChoice();
     void rememberChoice(const std::string& macText);
     void stepField(QLineEdit* edit, StepDirection direction);
+    // The devices a search found, in FoundSelect; one fills the fields at once.
+    void showFound(const std::vector<MacAddress>& devices);
+    void fillTarget(const std::string& macText);
     MacFields fieldTexts(const FieldEdits& edits) const;
     std::string selectedIp(QComboBox* combo) const;
     void setBusy(bool busy);
@@ -123,10 +119,21 @@ private:
     void concludeRun(RunKind kind, const Session& session, const std::string& macs, bool ok,
                      const QString& measuredResults = {});
     void showOutcome(const QString& text, bool ok);
+    // Once the user or a signal ends the window mid-procedure, the procedure
+    // unwinds silently (see core/quiet_seams.h).
+    QuietWhen quiet()
+    {
+        return [this] { return quitting_; };
+    }
     // While a procedure runs: asks whether to quit anyway and, if so, stops
     // the running child. True when the window may close.
     bool confirmQuit();
-    void finishProcedure();
+    // True when the procedure may start: no other holds the kit (else the
+    // box that says so has been shown).
+    bool takeKit(std::optional<KitLock>& lock);
+    // After a procedure: the line about a stop signal that ended it, and the
+    // window's end when the user or a signal asked for it.
+    void finishProcedure(const Session& session, Procedure procedure, const std::string& devices, bool succeeded);
     void showElapsed();
 
     // ChildOutput: the Details pane and the status bar.
@@ -140,7 +147,8 @@ private:
     bool busy_ = false;
     bool refreshing_ = false;
     bool quitting_ = false;
-    QuietWhenQuitting procedureBoxes_;
+    int stopSignal_ = 0;
+    QuietBoxes procedureBoxes_;
     std::string runningChild_;
     QElapsedTimer stepClock_;
     QElapsedTimer runClock_;
@@ -159,6 +167,8 @@ private:
     QPushButton* DownloadBtn = nullptr;
     QPushButton* VersionBtn = nullptr;
     QPushButton* DiagBtn = nullptr;
+    QPushButton* FindBtn = nullptr;
+    QComboBox* FoundSelect = nullptr;
     QLineEdit* SNREdit = nullptr;
     QLineEdit* PEREdit = nullptr;
     QLineEdit* PEEdit = nullptr;

@@ -11,43 +11,10 @@
 #include <cstdint>
 
 #include "../core/run_and_wait.h"
+#include "stop_signals.h"
 
 namespace ndx {
 namespace {
-
-// The process group of the child that runs now, for the signal handler.
-volatile sig_atomic_t runningGroup = 0;
-// The children share this program's group: the handler stops that group.
-volatile sig_atomic_t sharedGroup = 0;
-
-void passOnAndDie(int signalNumber)
-{
-    if (sharedGroup) {
-        ::signal(SIGTERM, SIG_IGN);
-        ::kill(0, SIGTERM);
-    } else if (runningGroup > 0) {
-        ::kill(-runningGroup, SIGTERM);
-    }
-    ::signal(signalNumber, SIG_DFL);
-    ::raise(signalNumber);
-}
-
-void installSignalPassOn(ChildGroups groups)
-{
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    sharedGroup = groups == ChildGroups::Shared;
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction current {};
-        // A signal the caller chose to ignore (nohup) stays ignored.
-        if (::sigaction(s, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
-        struct sigaction action {};
-        action.sa_handler = passOnAndDie;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(s, &action, nullptr);
-    }
-}
 
 // Splits what arrived on one stream into lines; a part line waits for its end.
 void takeLines(QByteArray& pending, const QByteArray& arrived, const OutputLine& output)
@@ -71,8 +38,8 @@ int signedExitStatus(int status)
 
 int QtProcessRunner::run(const std::vector<std::string>& argv, const std::string& workDir, const OutputLine& output)
 {
-    if (argv.empty() || shutDown_) return -1;
-    installSignalPassOn(groups_);
+    // After a stop signal nothing new starts, even between two steps.
+    if (argv.empty() || shutDown_ || StopSignals::caught()) return -1;
     QStringList arguments;
     for (std::size_t i = 1; i < argv.size(); ++i) arguments << QString::fromStdString(argv[i]);
 
@@ -101,9 +68,7 @@ int QtProcessRunner::run(const std::vector<std::string>& argv, const std::string
     if (process.state() != QProcess::NotRunning || process.error() != QProcess::FailedToStart) {
         current_ = &process;
         currentName_ = childName(argv);
-        if (groups_ == ChildGroups::OwnEach) runningGroup = static_cast<sig_atomic_t>(process.processId());
         loop.exec();
-        runningGroup = 0;
         current_ = nullptr;
     }
 

@@ -10,14 +10,13 @@ namespace ndx {
 
 // Starts the child with QProcess and waits in a nested event loop, so the
 // window repaints and Timer1 keeps ticking while the child runs. Each child
-// leads a process group of its own, so that stopping it also stops what it
-// started (a script's loader); a SIGINT, SIGTERM or SIGHUP that ends this
-// program passes SIGTERM on to that group first.
+// leads a process group of its own, so that stopping it (shutDown: Exit, or a
+// stop signal, see stop_signals.h) also stops what it started (a script's
+// loader).
 //
 // With ChildGroups::Shared (one device of a batch, which leads a group of its
 // own) the children stay in this program's group instead, so that the batch
-// stops the device with everything it started through that one group; such a
-// signal then passes SIGTERM on to the whole group.
+// stops the device with everything it started through that one group.
 enum class ChildGroups { OwnEach, Shared };
 
 class QtProcessRunner : public ProcessRunner {

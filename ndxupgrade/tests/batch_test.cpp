@@ -90,25 +90,34 @@ TEST(BatchDevices, ListFile)
         const char* text;
         bool ok;
         Lines macs;
-        const char* error;
+        Lines errors;
     } cases[] = {
         {"# line A\n0A-3F-71-00-00-07\n\n  0a:3f:71:00:00:08  # bench 2\r\n0A3F71000009", true,
-         {"0A-3F-71-00-00-07", "0A-3F-71-00-00-08", "0A-3F-71-00-00-09"}, ""},
-        {"", true, {}, ""},
-        {"0A-3F-71-00-00-07\n0A-3F-71-00\n", false, {}, "m.txt:2: not a MAC address: 0A-3F-71-00"},
-        {"0A-3F-71-00-00-G7\n", false, {}, "m.txt:1: not a MAC address: 0A-3F-71-00-00-G7"},
+         {"0A-3F-71-00-00-07@2", "0A-3F-71-00-00-08@4", "0A-3F-71-00-00-09@5"}, {}},
+        {"", true, {}, {}},
+        // Saved by a Windows editor: a byte-order mark before the first line.
+        {"\xEF\xBB\xBF" "0A-3F-71-00-00-07\r\n0A-3F-71-00-00-08\r\n", true,
+         {"0A-3F-71-00-00-07@1", "0A-3F-71-00-00-08@2"}, {}},
+        {"\xEF\xBB\xBF", true, {}, {}},
+        // A mark anywhere else is not one.
+        {"0A-3F-71-00-00-07\n\xEF\xBB\xBF" "0A-3F-71-00-00-08\n", false, {"0A-3F-71-00-00-07@1"},
+         {"m.txt:2: not a MAC address: \xEF\xBB\xBF" "0A-3F-71-00-00-08"}},
+        // Every bad line is named, not just the first.
+        {"0A-3F-71-00-00-07\n0A-3F-71-00\n0A-3F-71-00-00-08\n0A-3F-71-00-00-G7\n", false,
+         {"0A-3F-71-00-00-07@1", "0A-3F-71-00-00-08@3"},
+         {"m.txt:2: not a MAC address: 0A-3F-71-00", "m.txt:4: not a MAC address: 0A-3F-71-00-00-G7"}},
         {"0A-3F-71-00-00-07 0A-3F-71-00-00-08\n", false, {},
-         "m.txt:1: not a MAC address: 0A-3F-71-00-00-07 0A-3F-71-00-00-08"},
+         {"m.txt:1: not a MAC address: 0A-3F-71-00-00-07 0A-3F-71-00-00-08"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
+        std::vector<ListedMac> listed;
+        Lines errors;
+        EXPECT_EQ(readMacListText(c.text, "m.txt", listed, errors), c.ok);
         Lines macs;
-        std::string error;
-        EXPECT_EQ(readMacListText(c.text, "m.txt", macs, error), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(macs, c.macs);
-        }
-        EXPECT_EQ(error, c.error);
+        for (const ListedMac& l : listed) macs.push_back(l.mac + "@" + std::to_string(l.line));
+        EXPECT_EQ(macs, c.macs);
+        EXPECT_EQ(errors, c.errors);
     }
 }
 
@@ -117,30 +126,42 @@ TEST(BatchDevices, GivenAndListedTogether)
     TempBase scratch;
     const std::string list = scratch.path() + "/macs.txt";
     writeFile(list, "0A-3F-71-00-00-08\n");
-    Lines macs;
-    std::string error;
-    EXPECT_TRUE(collectBatchDevices({"0a3f71000007"}, list, macs, error));
+    Lines macs, errors;
+    EXPECT_TRUE(collectBatchDevices({"0a3f71000007"}, list, macs, errors));
     EXPECT_EQ(macs, (Lines{"0A-3F-71-00-00-07", "0A-3F-71-00-00-08"}));
+    EXPECT_TRUE(errors.empty());
 
+    const std::string twice = scratch.path() + "/twice.txt";
+    writeFile(twice, "0A-3F-71-00-00-08\nnot one\n0a:3f:71:00:00:08\n0A-3F-71-00-00-07\n0A3F71000008\n");
     const struct {
         Lines given;
-        std::string file, error;
+        std::string file;
+        Lines errors;
     } refused[] = {
         // The same device in two spellings would be upgraded twice at once.
-        {{"0A:3F:71:00:00:08"}, list, "0A-3F-71-00-00-08 is listed twice"},
-        {{"0A-3F-71-00-00"}, "", "not a MAC address: 0A-3F-71-00-00"},
-        {{}, scratch.path() + "/missing.txt", "cannot read the MAC list " + scratch.path() + "/missing.txt"},
-        {{}, scratch.path(), "cannot read the MAC list " + scratch.path()},
+        {{"0A:3F:71:00:00:08"}, list, {list + ":1: 0A-3F-71-00-00-08 is listed twice (also given with --mac)"}},
+        {{"0A-3F-71-00-00-09", "0a3f71000009"}, "", {"0A-3F-71-00-00-09 is listed twice"}},
+        {{"0A-3F-71-00-00-07"},
+         twice,
+         {twice + ":2: not a MAC address: not one",
+          twice + ":3: 0A-3F-71-00-00-08 is listed twice (also on line 1)",
+          twice + ":4: 0A-3F-71-00-00-07 is listed twice (also given with --mac)",
+          twice + ":5: 0A-3F-71-00-00-08 is listed twice (also on line 1)"}},
+        {{"0A-3F-71-00-00", "0A-3F-71-00-00-0X"}, "",
+         {"not a MAC address: 0A-3F-71-00-00", "not a MAC address: 0A-3F-71-00-00-0X"}},
+        {{}, scratch.path() + "/missing.txt", {"cannot read the MAC list " + scratch.path() + "/missing.txt"}},
+        {{}, scratch.path(), {"cannot read the MAC list " + scratch.path()}},
         {{}, scratch.path() + "/Tool/connect.txt",
-         scratch.path() + "/Tool/connect.txt:1: not a MAC address: W 8000 1"},
+         {scratch.path() + "/Tool/connect.txt:1: not a MAC address: W 8000 1"}},
     };
     writeFile(scratch.root / "empty.txt", "# nothing yet\n");
     for (const auto& c : refused) {
-        EXPECT_FALSE(collectBatchDevices(c.given, c.file, macs, error));
-        EXPECT_EQ(error, c.error);
+        SCOPED_TRACE(c.file);
+        EXPECT_FALSE(collectBatchDevices(c.given, c.file, macs, errors));
+        EXPECT_EQ(errors, c.errors);
     }
-    EXPECT_FALSE(collectBatchDevices({}, scratch.path() + "/empty.txt", macs, error));
-    EXPECT_EQ(error, "no device to work on: " + scratch.path() + "/empty.txt lists no MAC address");
+    EXPECT_FALSE(collectBatchDevices({}, scratch.path() + "/empty.txt", macs, errors));
+    EXPECT_EQ(errors, Lines{"no device to work on: " + scratch.path() + "/empty.txt lists no MAC address"});
 }
 
 TEST(BatchOutcome, JudgedFromHowTheDeviceEnded)
@@ -275,7 +296,8 @@ TEST(BatchFolders, DeviceFolderSharesOnlyWhatNoDeviceWrites)
 {
     TempBase base;
     // Left from single upgrades in the shared kit: never seen by a device.
-    for (const char* left : {"Kernel/image.dat", "Kernel/verinfo.txt", "Kernel/snr.tmp", "Tool/prm_NDX470.inf"})
+    for (const char* left :
+         {"Kernel/image.dat", "Kernel/verinfo.txt", "Kernel/snr.tmp", "Tool/prm_NDX470.inf", "Tool/.ndxupgrade.lock"})
         writeFile(base.root / left, "old");
     fs::create_directories(base.root / "Tool/firmware");
     std::string run, folder, error;
@@ -294,7 +316,10 @@ TEST(BatchFolders, DeviceFolderSharesOnlyWhatNoDeviceWrites)
         {"Kernel", "dir"},
         {"Tool/connect.txt", base.path() + "/Tool/connect.txt"},
         {"Tool/reset.txt", base.path() + "/Tool/reset.txt"},
+        {"Tool/find.txt", base.path() + "/Tool/find.txt"},
         {"Tool/hostlink", base.path() + "/Tool/hostlink"},
+        {"Tool/tabgen", base.path() + "/Tool/tabgen"},
+        {"Tool/imgbuild", base.path() + "/Tool/imgbuild"},
         {"Tool/firmware", base.path() + "/Tool/firmware"},
         {"Tool/prm_NDX470.inf", run + "/prm_NDX470.inf"},
         {"Kernel/program_flash.sh", base.path() + "/Kernel/program_flash.sh"},
@@ -330,7 +355,7 @@ protected:
     bool run(const std::vector<BatchJob>& jobs, int parallel, int graceMs = 300)
     {
         BatchSignals signals;
-        return runJobPool(jobs, parallel, std::chrono::milliseconds(graceMs), signals, *this);
+        return runJobPool(jobs, parallel, std::chrono::milliseconds(graceMs), signals, *this) == 0;
     }
     static bool alive(const std::string& pid) { return ::kill(std::stoi(pid), 0) == 0; }
 
@@ -443,7 +468,7 @@ TEST_F(Pool, ASignalDuringThePreparationStartsNothing)
 {
     BatchSignals signals;
     ::kill(::getpid(), SIGTERM);
-    EXPECT_FALSE(runJobPool({script("echo started")}, 1, std::chrono::milliseconds(300), signals, *this));
+    EXPECT_EQ(runJobPool({script("echo started")}, 1, std::chrono::milliseconds(300), signals, *this), SIGTERM);
     EXPECT_EQ(stoppedBy, "SIGTERM");
     EXPECT_EQ(events, (Lines{"end 0"}));
 }

@@ -64,13 +64,14 @@ struct Call {
     std::string workDir;
 };
 
-// Names each child by what it is for: "connect", "reset", or the script name.
+// Names each child by what it is for: "connect", "reset", "find", or the script name.
 inline std::string stepName(const std::vector<std::string>& argv)
 {
     if (argv.size() > 1 && argv[0] == "/bin/sh") return std::filesystem::path(argv[1]).filename().string();
     for (const std::string& a : argv) {
         if (a == "Tool/connect.txt") return "connect";
         if (a == "Tool/reset.txt") return "reset";
+        if (a == "Tool/find.txt" || a.rfind("Tool/find-window.", 0) == 0) return "find";
     }
     return "?";
 }
@@ -84,9 +85,19 @@ public:
         if (auto it = printed.find(step); it != printed.end())
             for (const std::string& line : it->second) output(line);
         if (auto it = effects.find(step); it != effects.end()) it->second(workDir);
+        // Stopped while it ran: as the real runner, -1.
+        if (stopped) return -1;
         auto it = codes.find(step);
         return it == codes.end() ? 0 : it->second;
     }
+    // As the real runner: no child starts any more (this one never refuses
+    // to start, so that a test sees what the procedure would try).
+    std::string shutDown() override
+    {
+        stopped = true;
+        return {};
+    }
+    bool stopped = false;
     std::vector<std::string> steps() const
     {
         std::vector<std::string> s;
@@ -127,9 +138,12 @@ public:
         writeFile(root / "Tool/prm_NDX470.dat", std::string(dat.begin(), dat.end()));
         writeFile(root / "Tool/connect.txt", "W 8000 1\n");
         writeFile(root / "Tool/reset.txt", "W 8000 2\n");
-        writeFile(root / "Tool/hostlink", "");
-        std::filesystem::permissions(root / "Tool/hostlink", std::filesystem::perms::owner_exec,
-                                     std::filesystem::perm_options::add);
+        writeFile(root / "Tool/find.txt", "FIND_DEVICES,500\n");
+        for (const char* program : {"hostlink", "tabgen", "imgbuild"}) {
+            writeFile(root / "Tool" / program, "");
+            std::filesystem::permissions(root / "Tool" / program, std::filesystem::perms::owner_exec,
+                                         std::filesystem::perm_options::add);
+        }
         for (const char* script : {"program_flash.sh", "version.sh", "per_test.sh"})
             writeFile(root / "Kernel" / script, "exit 0\n");
     }

@@ -30,6 +30,7 @@
 #include "core/next_step.h"
 #include "fakes.h"
 #include "form/main_form.h"
+#include "core/kit_lock.h"
 #include "headless.h"
 #include "platform/qt_process_runner.h"
 
@@ -317,6 +318,77 @@ private slots:
         QCOMPARE(boxes.shown.back().text, std::string("Upgrade complete. Current Version is 1.3.2"));
         QVERIFY(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().endsWith("Reset target :\nOk.\nCurrent version: 1.3.2"));
         QVERIFY(child<QPlainTextEdit>(*form, "MemoUpgrade")->toPlainText().endsWith("1.3.2\nOk."));
+    }
+
+    // Find asks the wire instead of the label: several devices go into the
+    // drop-down under the fields, one fills them at once, none leaves them.
+    void findFillsTheFields()
+    {
+        auto form = makeForm();
+        auto* find = child<QPushButton>(*form, "FindBtn");
+        auto* found = child<QComboBox>(*form, "FoundSelect");
+        auto* log = child<QPlainTextEdit>(*form, "DiagMemo");
+        auto* status = child<QLabel>(*form, "StatusLabel");
+        auto fields = [&] {
+            QStringList texts;
+            for (int i = 1; i <= 6; ++i) texts << child<QLineEdit>(*form, qPrintable(QString("Amac%1").arg(i)))->text();
+            return texts.join('-');
+        };
+        QVERIFY(find->isEnabled());
+        QVERIFY(found->isHidden());
+        QCOMPARE(find->toolTip(), QString("find the devices on the wire"));
+        // No MAC needed: a field that does not read as hex stops nothing.
+        child<QLineEdit>(*form, "Amac6")->setText("zz");
+
+        runner.printed["find"] = {"device 0a:3f:71:00:00:11", "device 0a:3f:71:00:00:12", "device 0a:3f:71:00:00:13",
+                                  "found 3 device(s)"};
+        bool disabledDuring = false;
+        runner.effects["find"] = [&](const std::string&) {
+            form->Timer1Timer();
+            disabledDuring = form->procedureRunning() && !find->isEnabled() &&
+                             !child<QPushButton>(*form, "DownloadBtn")->isEnabled() &&
+                             !child<QPushButton>(*form, "VersionBtn")->isEnabled();
+        };
+        find->click();
+        QVERIFY(disabledDuring);
+        QVERIFY(find->isEnabled());
+        QVERIFY(boxes.shown.empty());
+        QCOMPARE(runner.calls.back().argv,
+                 (std::vector<std::string>{base->path() + "/Tool/hostlink", "-M", "0A-3F-71-00-00-01", "-a",
+                                           "192.0.2.2", "-s", "Tool/find.txt"}));
+        QVERIFY(!found->isHidden());
+        QCOMPARE(found->count(), 3);
+        QCOMPARE(found->itemText(2), QString("0A-3F-71-00-00-13"));
+        QCOMPARE(found->currentIndex(), -1);
+        QCOMPARE(fields(), QString("00-01-40-00-00-zz"));  // nothing picked yet
+        QVERIFY2(log->toPlainText().endsWith("Find the devices on the wire:\nFound 3 devices.\n"
+                                             "Pick the target under the MAC fields."),
+                 qPrintable(log->toPlainText()));
+        QCOMPARE(status->text(), QString("Found 3 devices on hl0"));
+        found->setCurrentIndex(1);
+        QCOMPARE(fields(), QString("0A-3F-71-00-00-12"));
+
+        runner.printed["find"] = {"device 02:00:00:00:00:2a", "found 1 device(s)"};
+        find->click();
+        QCOMPARE(fields(), QString("02-00-00-00-00-2A"));
+        QCOMPARE(found->count(), 1);
+        QVERIFY(log->toPlainText().endsWith("Found 1 device.\nTarget MAC: 02-00-00-00-00-2A"));
+        QCOMPARE(status->text(), QString("Found 1 device on hl0"));
+        // What was found is what the next step works on.
+        child<QPushButton>(*form, "VersionBtn")->click();
+        QCOMPARE(runner.calls.back().argv.back(), std::string("02-00-00-00-00-2A"));
+
+        boxes.shown.clear();
+        runner.printed["find"] = {"found 0 device(s)"};
+        runner.codes["find"] = -3;
+        find->click();
+        QCOMPARE(fields(), QString("02-00-00-00-00-2A"));
+        QVERIFY(found->isHidden());
+        QVERIFY2(log->toPlainText().endsWith(QString("Err: no device answered.\n") +
+                                             QString::fromStdString(nextStepLine("find devices"))),
+                 qPrintable(log->toPlainText()));
+        QCOMPARE(status->text(), QString("No device answered on hl0"));
+        QVERIFY(boxes.shown.empty());
     }
 
     void diagnosisFillsTheEdits()
@@ -975,11 +1047,13 @@ private slots:
         const struct {
             std::vector<std::string> args;
             bool ready;
+            int status;
             std::string last;
         } cases[] = {
-            {{"--upgrade", "--mac", "00-01-40-00-00", "--interface", "hl0"}, true, "Invalid MAC Address"},
-            {{"--query-version", "--mac", mac, "--interface", "eth9"}, true, "Err: interface eth9 is not listed."},
-            {{"--query-version", "--mac", mac, "--interface", "hl0"}, false,
+            {{"--upgrade", "--mac", "00-01-40-00-00", "--interface", "hl0"}, true, 2,
+             "ndxupgrade: not a MAC address: 00-01-40-00-00"},
+            {{"--query-version", "--mac", mac, "--interface", "eth9"}, true, 1, "Err: interface eth9 is not listed."},
+            {{"--query-version", "--mac", mac, "--interface", "hl0"}, false, 1,
              "Err: interface hl0 is not ready: <dynamic IP>:   ----  Not Ready"},
         };
         for (const auto& c : cases) {
@@ -987,10 +1061,131 @@ private slots:
             if (!c.ready) nics.adapters = {{"hl0", "0.0.0.0", true}};
             RecordingMemo log;
             boxes.shown.clear();
-            QCOMPARE(runHeadless(parseCommandLine(c.args), base->path(), {nics, runner, boxes, log}), 1);
+            QCOMPARE(runHeadless(parseCommandLine(c.args), base->path(), {nics, runner, boxes, log}), c.status);
             QCOMPARE(boxes.shown.empty() ? log.lines.back() : boxes.shown.back().text, c.last);
         }
         QVERIFY(runner.calls.empty());
+    }
+
+    // A second procedure on a kit that one already uses starts nothing: the
+    // window says so in a box, the headless mode on standard error.
+    void kitInUseIsRefused()
+    {
+        const KitLock other(base->path());
+        QVERIFY(other.held());
+        const std::string refusal = "Another upgrade is running from this kit (process " +
+                                    std::to_string(::getpid()) +
+                                    "). Wait for it to end, or use batch mode for several devices.";
+        auto form = makeForm();
+        for (const char* button : {"DownloadBtn", "VersionBtn", "DiagBtn"}) {
+            boxes.shown.clear();
+            child<QPushButton>(*form, button)->click();
+            QCOMPARE(boxes.shown.size(), std::size_t(1));
+            QCOMPARE(boxes.shown[0].caption, std::string("Error"));
+            QCOMPARE(boxes.shown[0].text, refusal);
+            QVERIFY(boxes.shown[0].icon == BoxIcon::Error);
+            QVERIFY(child<QPushButton>(*form, button)->isEnabled());
+        }
+        QVERIFY(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().isEmpty());
+
+        FakeInterfaces nics;
+        RecordingMemo log, errors;
+        boxes.shown.clear();
+        HeadlessServices services{nics, runner, boxes, log};
+        services.errors = &errors;
+        QCOMPARE(runHeadless(parseCommandLine({"--upgrade", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}),
+                             base->path(), services),
+                 1);
+        QCOMPARE(errors.lines, std::vector<std::string>{refusal});
+        QVERIFY(boxes.shown.empty());
+        QVERIFY(runner.calls.empty());
+        QVERIFY(!fs::exists(base->root / "Tool/prm_NDX470.inf"));
+    }
+
+    // The lock is the procedure's: taken at the click, given back at its end.
+    void kitIsHeldWhileTheProcedureRuns()
+    {
+        auto form = makeForm();
+        std::string seen = "not run";
+        runner.effects["program_flash.sh"] = [&](const std::string&) { seen = KitLock(base->path()).refusal(); };
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QVERIFY2(seen.rfind("Another upgrade is running from this kit (process ", 0) == 0, seen.c_str());
+        QVERIFY(KitLock(base->path()).held());
+    }
+
+    // A stop signal mid-procedure: the child is stopped, nothing more runs,
+    // no box is shown, the plain parameter file goes, the log says what was
+    // stopped, and the window closes. Idle, it closes at once.
+    void stopSignalEndsTheWindow()
+    {
+        auto form = makeForm();
+        QSignalSpy quit(form.get(), &TMainForm::quitRequested);
+        bool plainFileThere = false;
+        runner.effects["program_flash.sh"] = [&](const std::string& kernel) {
+            plainFileThere = fs::exists(fs::path(kernel) / "../Tool/prm_NDX470.inf");
+            form->stopBySignal(SIGTERM);
+        };
+        child<QPushButton>(*form, "DownloadBtn")->click();
+        QVERIFY(plainFileThere);
+        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "program_flash.sh"}));
+        QVERIFY(boxes.shown.empty());
+        QVERIFY(!fs::exists(base->root / "Tool/prm_NDX470.inf"));
+        const QStringList log = child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().split('\n');
+        QCOMPARE(log.mid(log.indexOf("start to upgrade :") + 1),
+                 QStringList{"Err: SIGTERM stopped the upgrade of 00-01-40-00-00-00 in stage program_flash.sh; the "
+                             "flash may be half-programmed: upgrade the device again."});
+        QCOMPARE(quit.count(), 1);
+        QVERIFY(KitLock(base->path()).held());
+
+        auto idle = makeForm();
+        QSignalSpy idleQuit(idle.get(), &TMainForm::quitRequested);
+        idle->stopBySignal(SIGHUP);
+        QCOMPARE(idleQuit.count(), 1);
+        QVERIFY(child<QPlainTextEdit>(*idle, "DiagMemo")->toPlainText().isEmpty());
+    }
+
+    // The same headless: the steps the stop ended are no failures of their
+    // own, the last line tells the stop, and the status is 128 + the signal.
+    void stopSignalEndsTheHeadlessRun()
+    {
+        const struct {
+            std::vector<std::string> args;
+            const char* stoppedStep;
+            int signalNumber;
+            std::vector<std::string> steps;
+            std::string last;
+        } cases[] = {
+            {{"--upgrade", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "connect", SIGINT, {"connect"},
+             "Err: SIGINT stopped the upgrade of 00-01-40-00-00-01 in stage connect; the flash may be "
+             "half-programmed: upgrade the device again."},
+            {{"--upgrade", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "reset", SIGTERM,
+             {"connect", "program_flash.sh", "reset"},
+             "Err: SIGTERM stopped the upgrade of 00-01-40-00-00-01 in stage reset; the flash may be "
+             "half-programmed: upgrade the device again."},
+            {{"--query-version", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "version.sh", SIGHUP,
+             {"version.sh"}, "Err: SIGHUP stopped the version query of 00-01-40-00-00-01 in stage version query."},
+        };
+        for (const auto& c : cases) {
+            runner = ScriptedRunner();
+            boxes.shown.clear();
+            int caught = 0;
+            runner.effects[c.stoppedStep] = [&](const std::string&) {
+                caught = c.signalNumber;
+                runner.shutDown();
+            };
+            FakeInterfaces nics;
+            RecordingMemo log, hints;
+            HeadlessServices services{nics, runner, boxes, log};
+            services.failureHints = &hints;
+            services.stopSignal = [&] { return caught; };
+            QCOMPARE(runHeadless(parseCommandLine(c.args), base->path(), services), 128 + c.signalNumber);
+            QCOMPARE(runner.steps(), c.steps);
+            QCOMPARE(log.lines.back(), c.last);
+            for (const std::string& line : log.lines) QVERIFY2(line.rfind("Err: ", 0) != 0 || line == c.last, line.c_str());
+            QVERIFY(boxes.shown.empty());
+            QVERIFY(hints.lines.empty());
+            QVERIFY(!fs::exists(base->root / "Tool/prm_NDX470.inf"));
+        }
     }
 };
 

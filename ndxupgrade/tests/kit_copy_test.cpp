@@ -157,6 +157,57 @@ TEST(KitCopy, RefreshKeepsTheUsersFiles)
     }
 }
 
+// A kit that ships only the plain parameter file: the first upgrade from the
+// copy scrambles it into Tool/prm_NDX470.dat and deletes it (as here by hand).
+// That was the program, not the user: when the installed file changes, the
+// copy's parameters follow it, unless they are the user's own.
+TEST(KitCopy, ParametersMadeFromTheInstalledPlainFileFollowIt)
+{
+    const auto scrambledText = [](const std::string& plain) {
+        const std::vector<std::uint8_t> bytes = scramble(std::vector<std::uint8_t>(plain.begin(), plain.end()));
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const std::string shipped = "USB_Serial = \"NDX470-0001\"\n", changed = "USB_Serial = \"NDX470-0002\"\n";
+    const std::optional<std::string> none;
+    const struct {
+        const char* name;
+        std::optional<std::string> plainInCopy;      // before the refresh; none: used up by an upgrade
+        std::optional<std::string> scrambledInCopy;  // its plain text
+        std::string installedAfter;
+        std::optional<std::string> scrambledAfter, scrambledBeside, plainAfter;
+        std::vector<std::string> keptChanged, keptRemoved;
+    } cases[] = {
+        {"used up and derived: made again from the new file", none, shipped, changed, scrambledText(changed), none,
+         none, {}, {}},
+        {"used up, the user's own parameters: kept", none, "MINE=1\n", changed, scrambledText("MINE=1\n"),
+         scrambledText(changed), none, {"Tool/prm_NDX470.dat"}, {}},
+        {"not used yet: replaced", shipped, none, changed, none, none, changed, {}, {}},
+        {"removed by the user, nothing made from it", none, none, changed, none, none, none, {},
+         {"Tool/prm_NDX470.inf"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InstalledKit installed;
+        installed.upgrade([&](const fs::path& kit) {
+            fs::remove(kit / "Tool/prm_NDX470.dat");
+            writeFile(kit / "Tool/prm_NDX470.inf", shipped);
+        });
+        ASSERT_EQ(installed.prepare().outcome, KitCopyOutcome::Made);
+        if (!c.plainInCopy) fs::remove(installed.in("Tool/prm_NDX470.inf"));
+        if (c.scrambledInCopy) writeFile(installed.in("Tool/prm_NDX470.dat"), scrambledText(*c.scrambledInCopy));
+        installed.upgrade([&](const fs::path& kit) { writeFile(kit / "Tool/prm_NDX470.inf", c.installedAfter); });
+
+        const KitCopyResult result = installed.prepare();
+        ASSERT_EQ(result.outcome, KitCopyOutcome::Refreshed) << result.error;
+        EXPECT_EQ(content(installed.in("Tool/prm_NDX470.dat")), c.scrambledAfter);
+        EXPECT_EQ(content(installed.in("Tool/prm_NDX470.dat.new")), c.scrambledBeside);
+        EXPECT_EQ(content(installed.in("Tool/prm_NDX470.inf")), c.plainAfter);
+        EXPECT_EQ(result.keptChanged, c.keptChanged);
+        EXPECT_EQ(result.keptRemoved, c.keptRemoved);
+        EXPECT_EQ(installed.prepare().outcome, KitCopyOutcome::UpToDate);
+    }
+}
+
 // Once the user takes the installed file over (renames the .new into place),
 // the next refresh replaces it again.
 TEST(KitCopy, TakenOverFileFollowsTheInstalledKitAgain)

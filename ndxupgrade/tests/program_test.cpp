@@ -109,20 +109,55 @@ TEST(Program, BaseDirectory)
     }
 }
 
-// A wrong device list is found before anything starts: no run folder, no
-// parameter file, exit status 2.
-TEST(Program, BatchDeviceListMistakesStartNothing)
+// A search keeps standard output for the addresses alone, even when it
+// cannot be made: the reason goes to standard error.
+TEST(Program, FindKeepsStandardOutputForTheAddresses)
 {
     TempBase kit;
-    writeFile(kit.root / "macs.txt", "0A-3F-71-00-00-07\n0A-3F-71-00-00\n");
-    writeFile(kit.root / "twice.txt", "0A-3F-71-00-00-07\n0a:3f:71:00:00:07\n");
+    for (const char* arguments : {" --find --interface no-such-if", " --find --interface no-such-if --window 50",
+                                  " --upgrade --all-found --expect 2 --interface no-such-if"}) {
+        SCOPED_TRACE(arguments);
+        const ProgramRun run = runShell(kit, "cd \"" + kit.path() + "\" && exec \"$NDX\"" + arguments);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.output, "");
+        EXPECT_NE(run.errors.find("\nErr: interface no-such-if is not listed.\n"), std::string::npos) << run.errors;
+    }
+}
+
+// A wrong device list, and a report or run folder that cannot be written,
+// are found before anything starts: no run folder, no parameter file, exit
+// status 2, as for a single run's malformed MAC address.
+TEST(Program, BatchMistakesStartNothing)
+{
+    TempBase kit;
+    writeFile(kit.root / "macs.txt", "0A-3F-71-00-00-07\n0A-3F-71-00-00\n0a:3f:71:00:00:07\n0A-3F-71-00-00-0G\n");
+    writeFile(kit.root / "good.txt", "0A-3F-71-00-00-07\n");
+    writeFile(kit.root / "old.csv", "kept");
+    fs::create_directories(kit.root / "full");
+    writeFile(kit.root / "full/log.txt", "earlier");
+    const std::string k = kit.path();
     const struct {
-        std::string arguments, error;
+        std::string arguments, errors;
     } cases[] = {
-        {"--mac-list macs.txt", "ndxupgrade: macs.txt:2: not a MAC address: 0A-3F-71-00-00"},
-        {"--mac-list twice.txt", "ndxupgrade: 0A-3F-71-00-00-07 is listed twice"},
-        {"--mac-list missing.txt", "ndxupgrade: cannot read the MAC list missing.txt"},
-        {"--mac 0A-3F-71-00-00-07 --mac 0A-3F-71-00-00-0", "ndxupgrade: not a MAC address: 0A-3F-71-00-00-0"},
+        {"--mac-list macs.txt",
+         "ndxupgrade: macs.txt:2: not a MAC address: 0A-3F-71-00-00\n"
+         "ndxupgrade: macs.txt:4: not a MAC address: 0A-3F-71-00-00-0G\n"
+         "ndxupgrade: macs.txt:3: 0A-3F-71-00-00-07 is listed twice (also on line 1)\n"},
+        {"--mac-list missing.txt", "ndxupgrade: cannot read the MAC list missing.txt\n"},
+        {"--mac 0A-3F-71-00-00-07 --mac 0A-3F-71-00-00-0", "ndxupgrade: not a MAC address: 0A-3F-71-00-00-0\n"},
+        {"--mac-list good.txt --report good.txt",
+         "ndxupgrade: cannot write the report good.txt: it is the --mac-list file\n"},
+        {"--mac-list good.txt --report ./x/../good.txt",
+         "ndxupgrade: cannot write the report ./x/../good.txt: it is the --mac-list file\n"},
+        {"--mac-list good.txt --report no-folder/r.csv",
+         "ndxupgrade: cannot write the report no-folder/r.csv: No such file or directory\n"},
+        {"--mac-list good.txt --report Tool", "ndxupgrade: cannot write the report Tool: Is a directory\n"},
+        {"--mac-list good.txt --report good.txt/r.csv",
+         "ndxupgrade: cannot write the report good.txt/r.csv: Not a directory\n"},
+        {"--mac-list good.txt --report old.csv --run-dir good.txt/run",
+         "ndxupgrade: cannot make the run folder " + k + "/good.txt/run: Not a directory\n"},
+        {"--mac-list good.txt --run-dir full",
+         "ndxupgrade: cannot make the run folder " + k + "/full: the run folder must be empty\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -130,10 +165,40 @@ TEST(Program, BatchDeviceListMistakesStartNothing)
             runShell(kit, "cd \"" + kit.path() + "\" && exec \"$NDX\" --upgrade --interface no-such-if " + c.arguments);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.output, "");
-        EXPECT_EQ(run.errors, "ndxupgrade: base directory " + kit.path() + "\n" + c.error + "\n");
+        EXPECT_EQ(run.errors, "ndxupgrade: base directory " + kit.path() + "\n" + c.errors);
     }
     EXPECT_FALSE(fs::exists(kit.root / "runs"));
+    EXPECT_FALSE(fs::exists(kit.root / "no-folder"));
     EXPECT_FALSE(fs::exists(kit.root / "Tool/prm_NDX470.inf"));
+    EXPECT_EQ(readFile(kit.root / "old.csv"), "kept");
+
+    // The checks themselves leave nothing behind: a batch that gets as far as
+    // the interface has made no report yet.
+    const ProgramRun run = runShell(
+        kit, "cd \"" + kit.path() + "\" && exec \"$NDX\" --upgrade --interface no-such-if --mac-list good.txt "
+             "--report new.csv --run-dir fresh/run");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(fs::exists(kit.root / "new.csv"));
+    EXPECT_FALSE(fs::exists(kit.root / "fresh"));
+}
+
+// A malformed MAC address is a command-line mistake, alone or in a batch.
+TEST(Program, MalformedMacIsACommandLineMistake)
+{
+    TempBase kit;
+    const std::string error = "ndxupgrade: not a MAC address: 0A-3F-71-00-00-7\n";
+    for (const char* mode : {"--upgrade", "--query-version", "--upgrade --jobs 2"}) {
+        SCOPED_TRACE(mode);
+        const ProgramRun run = runShell(kit, "cd \"" + kit.path() + "\" && exec \"$NDX\" " + mode +
+                                                 " --interface no-such-if --mac 0A-3F-71-00-00-7");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.output, "");
+        EXPECT_EQ(run.errors, "ndxupgrade: base directory " + kit.path() + "\n" + error);
+    }
+    const ProgramRun run = runShell(kit, "cd \"" + kit.path() + "\" && exec \"$NDX\" --diagnose --local "
+                                         "0A-3F-71-00-00-07 --remote 0A-3F-71-00-00-7 --interface no-such-if");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.errors, "ndxupgrade: base directory " + kit.path() + "\n" + error);
 }
 
 // The package's layout: <prefix>/bin/ndxupgrade and the kit in

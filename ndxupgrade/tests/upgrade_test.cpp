@@ -2,6 +2,9 @@
 
 #include <optional>
 
+#include <signal.h>
+
+#include "core/interruption.h"
 #include "core/run_and_wait.h"
 #include "core/upgrade.h"
 #include "fakes.h"
@@ -202,23 +205,31 @@ TEST_F(Upgrade, ResetFailure)
     EXPECT_EQ(boxes.shown.back().text, "Upgrade Fail");
 }
 
+// The connect step on its own (the diagnosis runs it without a files check).
 TEST_F(Upgrade, MissingHostlinkShowsTheFindBoxThenLogsTheConnectFailure)
 {
     fs::remove(base.root / "Tool/hostlink");
-    EXPECT_EQ(click(), ClickOutcome::Failed);
-    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_FALSE(connectStep(session, "00-01-40-00-00-01", &diagMemo));
+    ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "Err: Can't find " + base.path() + "/Tool/hostlink");
     EXPECT_EQ(boxes.shown[0].caption, "Error");
     EXPECT_EQ(diagMemo.lines.back(), "Err: Can't connect to target 00-01-40-00-00-01");
     EXPECT_TRUE(runner.calls.empty());
 }
 
+// Everything the upgrade and its scripts need is there before anything is
+// sent: the four checks first, then each file a step runs, by its own name.
 TEST_F(Upgrade, MissingFilesAreCheckedInOrder)
 {
     const std::pair<const char*, const char*> table[] = {
         {"Tool/connect.txt", "Err: Can't find Tool\\connect.txt file."},
         {"Tool/reset.txt", "Err: Can't find Tool\\reset.txt file."},
         {"Kernel", "Err: Can't find Kernel directory."},
+        {"Tool/hostlink", "Err: Can't find Tool/hostlink file."},
+        {"Kernel/program_flash.sh", "Err: Can't find Kernel/program_flash.sh file."},
+        {"Tool/tabgen", "Err: Can't find Tool/tabgen file."},
+        {"Tool/imgbuild", "Err: Can't find Tool/imgbuild file."},
+        {"Kernel/version.sh", "Err: Can't find Kernel/version.sh file."},
     };
     for (auto [path, line] : table) {
         SCOPED_TRACE(path);
@@ -229,8 +240,14 @@ TEST_F(Upgrade, MissingFilesAreCheckedInOrder)
         EXPECT_EQ(diagMemo.lines, concat(startLines(), {line}));
         EXPECT_TRUE(runner.calls.empty());
         EXPECT_EQ(boxes.shown.back().text, "Upgrade Fail");
+        EXPECT_FALSE(fs::exists(base.root / "Tool/prm_NDX470.inf"));
         fs::rename(hidden, base.root / path);
     }
+    // A folder where a script should be is no script.
+    fs::remove(base.root / "Kernel/version.sh");
+    fs::create_directory(base.root / "Kernel/version.sh");
+    EXPECT_EQ(click(), ClickOutcome::Failed);
+    EXPECT_EQ(diagMemo.lines.back(), "Err: Can't find Kernel/version.sh file.");
 }
 
 TEST_F(Upgrade, ProcedureWithoutThePlainParameterFile)
@@ -334,6 +351,27 @@ TEST_F(Upgrade, MissingVersionScriptIsReportedByName)
     EXPECT_FALSE(versionQuery(session, "00-01-40-00-00-01", nullptr));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "Err: Can't find version.sh");
+}
+
+TEST(Interruption, TheLineSaysWhatWasStoppedAndWhere)
+{
+    const struct {
+        int signalNumber;
+        Procedure procedure;
+        const char *devices, *stage, *line;
+    } cases[] = {
+        {SIGTERM, Procedure::Upgrade, "0A-3F-71-00-00-01", "program_flash.sh",
+         "Err: SIGTERM stopped the upgrade of 0A-3F-71-00-00-01 in stage program_flash.sh; the flash may be "
+         "half-programmed: upgrade the device again."},
+        {SIGINT, Procedure::VersionQuery, "0A-3F-71-00-00-01", "version query",
+         "Err: SIGINT stopped the version query of 0A-3F-71-00-00-01 in stage version query."},
+        {SIGHUP, Procedure::Diagnosis, "0A-3F-71-00-00-01 and 0A-3F-71-00-00-02", "",
+         "Err: SIGHUP stopped the diagnosis of 0A-3F-71-00-00-01 and 0A-3F-71-00-00-02."},
+        {SIGINT, Procedure::DeviceSearch, "eth1", "find devices", "Err: SIGINT stopped the search for the devices on eth1."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(interruptedLine(c.signalNumber, c.procedure, c.devices, c.stage), c.line);
+    EXPECT_EQ(signalExitStatus(SIGINT), 130);
+    EXPECT_EQ(signalName(SIGHUP), "SIGHUP");
 }
 
 TEST(RunAndWait, ArgumentTextIsSplitAtBlanksOnly)

@@ -117,7 +117,11 @@ _ndxupgrade()
             _filedir -d
             return
             ;;
-        --mac | --local | --remote)
+        --window)
+            COMPREPLY=($(compgen -W '500 1000 2000' -- "$cur"))
+            return
+            ;;
+        --mac | --local | --remote | --expect)
             return
             ;;
     esac
@@ -126,7 +130,8 @@ _ndxupgrade()
         # --batch-worker is left out: a batch gives it to its own runs.
         COMPREPLY=($(compgen -W '--upgrade --query-version --diagnose --mac
             --local --remote --interface --pe --gui --diagnostic-page --help --version
-            --mac-list --jobs --report --run-dir' -- "$cur"))
+            --mac-list --jobs --report --run-dir
+            --find --window --all-found --expect' -- "$cur"))
     fi
 } &&
     complete -F _ndxupgrade ndxupgrade

@@ -67,6 +67,7 @@ $kit/Kernel/per_test.sh
 $kit/Kernel/program_flash.sh
 $kit/Kernel/version.sh
 $kit/Tool/connect.txt
+$kit/Tool/find.txt
 $kit/Tool/hostlink
 $kit/Tool/imgbuild
 $kit/Tool/prm_NDX470.dat

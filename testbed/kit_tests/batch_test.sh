@@ -92,14 +92,7 @@ until grep -qs 'start to upgrade :' "$stopped_run/0A-3F-71-00-00-21/log.txt" &&
     n=$((n + 1))
 done
 sleep 0.5
-kill -INT "$batch"
-n=0
-while kill -0 "$batch" 2>/dev/null && [ "$n" -lt 100 ]; do
-    sleep 0.1
-    n=$((n + 1))
-done
-wait "$batch"
-status=$?
+stop_and_wait INT "$batch"
 echo "--- Ctrl-C"
 cat "$work/out" "$work/err"
 left=""
@@ -110,9 +103,11 @@ for process in /proc/[0-9]*; do
 done
 fleet_stop
 
-check "stopped within the grace time" [ "$n" -lt 60 ]
-check "a stopped batch exits 1" [ "$status" -eq 1 ]
+check "stopped within the grace time" [ "$took" -lt 60 ]
+check "a stopped batch exits 130, as a stopped single run" [ "$status" -eq 130 ]
 check "the signal is named" has_line "$work/err" "ndxupgrade: SIGINT: stopping the batch; the devices that run get SIGTERM"
+check "what was stopped is told last" last_line_is "$work/err" \
+    "ndxupgrade: SIGINT stopped the batch; the flash of each STOPPED device may be half-programmed: upgrade it again."
 check "running devices: stopped, in their stage" \
     matches "$work/out" "0A-3F-71-00-00-21  STOPPED  program_flash\.sh  [0-9]+\.[0-9] s"
 check "running devices: stopped (2)" matches "$work/out" "0A-3F-71-00-00-22  STOPPED  program_flash\.sh  [0-9]+\.[0-9] s"

@@ -78,4 +78,62 @@ version_case "loader failed" 'ERROR: failed to read memory\n' 253 "ERROR_LOADER"
 # A loader stopped by the time limit (124) is still a failure: -1.
 version_case "loader timed out" '' 124 "ERROR_LOADER" 255
 
+# program_flash.sh with stand-in tools: its temporary folder goes whatever
+# ends it, and an output that nobody reads any more does not end it.
+cp "$KIT_SOURCE_DIR/Kernel/program_flash.sh" "$tree/Kernel/"
+printf '#!/bin/sh\necho 000102030405060708090a0b0c0d0e0f\n' > "$tree/Tool/tabgen"
+cat > "$tree/Tool/imgbuild" <<'BUILDER'
+#!/bin/sh
+while [ $# -gt 0 ]; do
+    [ "$1" = -f ] && echo image > "$2"
+    shift
+done
+exit 0
+BUILDER
+# The stand-in loader, while programming: HOLD makes it wait (as a device's
+# erase does) after leaving a mark, LATE makes it print only after a moment.
+cat > "$tree/Tool/hostlink" <<'LOADER'
+#!/bin/sh
+[ -n "${HOLD:-}" ] && { : > "$HOLD"; sleep 30; }
+[ -n "${LATE:-}" ] && sleep 0.3
+printf '%s\n' "programming" "verifying" "done"
+exit 0
+LOADER
+chmod +x "$tree/Tool/tabgen" "$tree/Tool/imgbuild" "$tree/Tool/hostlink"
+printf 'MAC_ADDR = 0A:3F:71:00:00:01\n' > "$tree/prm.inf"
+temporary="$work/tmp"
+mkdir -p "$temporary"
+flash_arguments="$PC_ADDRESS $DEVICE_MAC phone1 ../prm.inf $DEVICE_MAC"
+
+# The reader of its output is gone before the script writes.
+# shellcheck disable=SC2086
+(cd "$tree/Kernel" && LATE=1 TMPDIR="$temporary" sh ./program_flash.sh $flash_arguments 2>&1; echo $? > "$work/status") | true
+check "program_flash.sh, output closed: ends as it would have (0)" [ "$(cat "$work/status")" = 0 ]
+check "program_flash.sh, output closed: image built" is_file "$tree/Kernel/image.dat"
+check "program_flash.sh, output closed: no temporary folder left" [ -z "$(ls -A "$temporary")" ]
+
+# group_gone PGID: no process of the group is left (a zombie that waits for
+# whoever reaps orphans does not count).
+group_gone() {
+    cat /proc/[0-9]*/stat 2>/dev/null |
+        awk -v group="$1" '{ sub(/.*\) /, ""); if ($1 != "Z" && $3 == group) left = 1 } END { exit left }'
+}
+
+# Stopped as the upgrade tool stops it, through its process group, while the
+# loader programs.
+for stop in "INT 130" "TERM 143" "HUP 129"; do
+    # shellcheck disable=SC2086
+    set -- $stop
+    rm -f "$work/holding"
+    # shellcheck disable=SC2086
+    (cd "$tree/Kernel" && HOLD="$work/holding" TMPDIR="$temporary" exec setsid env --default-signal=INT \
+        sh ./program_flash.sh $flash_arguments) > /dev/null 2>&1 &
+    script=$!
+    wait_for_path "$work/holding"
+    stop_and_wait "$1" "-$script"
+    check "program_flash.sh, SIG$1 while programming: exit status $2" [ "$status" -eq "$2" ]
+    check "program_flash.sh, SIG$1 while programming: no temporary folder left" [ -z "$(ls -A "$temporary")" ]
+    check "program_flash.sh, SIG$1 while programming: nothing of it left" group_gone "$script"
+done
+
 verdict

@@ -102,6 +102,32 @@ run_ndxupgrade() {
     status=$?
 }
 
+# stop_and_wait SIGNAL TARGET: sends SIGNAL to TARGET (a background child of
+# this shell, or -PID for its process group), waits at most 10 s for the
+# child to end and reaps it. Sets `status` and `took` (tenths of a second
+# from the signal to the end).
+stop_and_wait() {
+    _pid="${2#-}"
+    kill "-$1" "$2"
+    took=0
+    while kill -0 "$_pid" 2>/dev/null && [ "$took" -lt 100 ]; do
+        sleep 0.1
+        took=$((took + 1))
+    done
+    wait "$_pid"
+    status=$?
+}
+
+# wait_for_path PATH: at most 10 s until PATH exists; false if it never does.
+wait_for_path() {
+    _n=0
+    until [ -e "$1" ]; do
+        [ "$_n" -lt 200 ] || return 1
+        sleep 0.05
+        _n=$((_n + 1))
+    done
+}
+
 # has_line FILE TEXT: FILE holds TEXT as a whole line.
 has_line() { grep -qxF -- "$2" "$1"; }
 # last_line_is FILE TEXT
@@ -110,6 +136,8 @@ lacks_line() { ! grep -qxF -- "$2" "$1"; }
 is_absent() { [ ! -e "$1" ]; }
 is_file() { [ -f "$1" ]; }
 is_program() { [ -f "$1" ] && [ -x "$1" ]; }
+# not COMMAND...: the command fails (for `check`, which runs a command).
+not() { ! "$@"; }
 
 # hex_of FILE: the file's bytes as lower-case hex text, 16 bytes a line,
 # which is also the layout of tabgen's and imgbuild's hex output.

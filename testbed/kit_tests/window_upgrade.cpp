@@ -7,7 +7,9 @@
 // Environment: KIT_DIR (the installed kit, the window's base directory) and
 // DEVICE_MAC (XX-XX-XX-XX-XX-XX). Prints the log memo, then the boxes as
 // "BOX caption|text" and the status bar's outcome as "STATUS text"; exit
-// status 0 when the click ended in a box.
+// status 0 when the click ended in a box. As the program does, it gives its
+// children a private TMPDIR and takes SIGINT, SIGTERM and SIGHUP as a stop:
+// status 128 + the signal then.
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,7 +25,9 @@
 
 #include "form/main_form.h"
 #include "platform/linux_interfaces.h"
+#include "platform/private_temp_directory.h"
 #include "platform/qt_process_runner.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -51,6 +55,7 @@ W* control(ndx::TMainForm& form, const char* name)
 
 int main(int argc, char* argv[])
 {
+    ndx::PrivateTempDirectory temporaryFiles;
     QApplication app(argc, argv);
     const char* kit = std::getenv("KIT_DIR");
     const char* mac = std::getenv("DEVICE_MAC");
@@ -63,6 +68,7 @@ int main(int argc, char* argv[])
     ndx::QtProcessRunner runner;
     RecordingBoxes boxes;
     ndx::TMainForm form({interfaces, runner, boxes, kit});
+    ndx::StopSignals stopSignals([&form](int signalNumber) { form.stopBySignal(signalNumber); });
     form.show();
 
     auto* interfaceList = control<QComboBox>(form, "IFSelectUpgrade");
@@ -99,5 +105,6 @@ int main(int argc, char* argv[])
     std::printf("%s\n", log->toPlainText().toStdString().c_str());
     for (const auto& box : boxes.shown) std::printf("BOX %s|%s\n", box.caption.c_str(), box.text.c_str());
     std::printf("STATUS %s\n", status->text().toStdString().c_str());
+    if (const int s = ndx::StopSignals::caught()) return 128 + s;
     return boxes.shown.empty() ? 1 : 0;
 }

@@ -79,6 +79,9 @@ TEST_F(StopInWaits, EveryWaitReturnsWithinOneRound) {
              return read_word(l, 0x100, &value) == 0;
          },
          1 * MS},
+        {"the address query's window", [](ScriptedLink&, FakeDevice& d) { d.silent = true; },
+         [&](const ScriptedLink&) { return ScriptedLink::now_us >= start + 400 * MS; },
+         [](ScriptedLink& l) { return find_devices(l, 10000).sent && ScriptedLink::now_us >= 10'000 * MS; }, 1 * MS},
         {"frames waiting before a request",
          [](ScriptedLink& l, FakeDevice&) {
              for (int i = 0; i < 5000; ++i) l.replies.push_back(stale_frame());
