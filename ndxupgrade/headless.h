@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "core/seams.h"
+#include "history/operation_record.h"
 
 namespace ndx {
 
@@ -26,6 +27,8 @@ struct HeadlessServices {
     // The stop signal caught, 0 while none was (platform/stop_signals.h);
     // none: the run is never stopped.
     std::function<int()> stopSignal = {};
+    // Where the operation's record goes when it ends; none: nowhere.
+    RecordSink* history = nullptr;
 };
 
 // Finds the interface as the window's combo box would list it and checks its
