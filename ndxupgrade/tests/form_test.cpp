@@ -313,7 +313,7 @@ private slots:
         };
         download->click();
         QCOMPARE(checked, 1);
-        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "program_flash.sh", "reset", "version.sh"}));
+        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "backup", "program_flash.sh", "reset", "version.sh"}));
         QVERIFY(download->isEnabled());
         QCOMPARE(boxes.shown.back().text, std::string("Upgrade complete. Current Version is 1.3.2"));
         QVERIFY(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().endsWith("Reset target :\nOk.\nCurrent version: 1.3.2"));
@@ -430,7 +430,7 @@ private slots:
         QCOMPARE(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText(),
                  QString("-----------------------------------------------\nStart to upgrade 00-01-40-00-00-00\n"
                          "Check the necessary files:\nOk.\nConnect to target 00-01-40-00-00-00:\nOk.\n"
-                         "start to upgrade :\nOk.\nReset target :\nOk.\nCurrent version: 1.3.2"));
+                         "Back up target :\nOk.\nstart to upgrade :\nOk.\nReset target :\nOk.\nCurrent version: 1.3.2"));
         child<QToolButton>(*form, "DetailsBtn")->click();
         QVERIFY(!details->isHidden());
 
@@ -821,7 +821,9 @@ private slots:
     void guardedExitStopsTheChildAndItsChildren()
     {
         QtProcessRunner real(1500);
-        writeFile(base->root / "Tool/hostlink", "#!/bin/sh\nexit 0\n");
+        // As the loader: the backup script leaves the image in Kernel/.
+        writeFile(base->root / "Tool/hostlink",
+                  "#!/bin/sh\ncase \"$*\" in *backup.txt) head -c 428 /dev/zero > backup.bin ;; esac\nexit 0\n");
         fs::permissions(base->root / "Tool/hostlink", fs::perms::owner_all);
         writeFile(base->root / "Kernel/version.sh", "echo 1.3.2 > verinfo.txt\n");
         writeFile(base->root / "Kernel/program_flash.sh",
@@ -1056,7 +1058,7 @@ private slots:
         };
         child<QPushButton>(*form, "DownloadBtn")->click();
         QVERIFY(plainFileThere);
-        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "program_flash.sh"}));
+        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "backup", "program_flash.sh"}));
         QVERIFY(boxes.shown.empty());
         QVERIFY(!fs::exists(base->root / "Tool/prm_NDX470.inf"));
         const QStringList log = child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().split('\n');
@@ -1088,7 +1090,7 @@ private slots:
              "Err: SIGINT stopped the upgrade of 00-01-40-00-00-01 in stage connect; the flash may be "
              "half-programmed: upgrade the device again."},
             {{"--upgrade", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "reset", SIGTERM,
-             {"connect", "program_flash.sh", "reset"},
+             {"connect", "backup", "program_flash.sh", "reset"},
              "Err: SIGTERM stopped the upgrade of 00-01-40-00-00-01 in stage reset; the flash may be "
              "half-programmed: upgrade the device again."},
             {{"--query-version", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "version.sh", SIGHUP,
