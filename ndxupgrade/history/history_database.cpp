@@ -180,9 +180,17 @@ bool HistoryDatabase::open(std::string& error)
         return false;
     }
     // WAL lets readers and one writer work at once; NORMAL syncs at each
-    // checkpoint, which keeps a record's write short.
-    if (sqlite_ && (!exec("PRAGMA journal_mode=WAL", error) || !exec("PRAGMA synchronous=NORMAL", error)))
-        return false;
+    // checkpoint, which keeps a record's write short. Switching a new file
+    // to WAL needs it to itself for a moment and does not wait in the busy
+    // handler: writers that open it together take turns here.
+    if (sqlite_) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!exec("PRAGMA journal_mode=WAL", error)) {
+            if (std::chrono::steady_clock::now() >= giveUp) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (!exec("PRAGMA synchronous=NORMAL", error)) return false;
+    }
     return migrate(error);
 }
 
