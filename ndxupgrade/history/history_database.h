@@ -22,6 +22,8 @@ constexpr int kHistorySchemaVersion = 2;
 struct HistoryFilter {
     std::string mac;    // "" for every device
     std::string since;  // "" or a time from parseUtcDate: records started then or later
+    // False: only what a table of the records shows (when, what, which
+    // device, the result, the versions, the host, the backup), no log.
     bool withLog = true;
     int limit = 0;      // 0: no limit
 };
