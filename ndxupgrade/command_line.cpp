@@ -85,14 +85,14 @@ std::string usageText()
 
 // The tool set's version, the one the package and hostlink -v carry; the
 // window's caption keeps the front end's own version text.
-std::string programVersion()
-{
-    return TOOLSET_VERSION;
-}
-
 std::string versionText()
 {
     return std::string("ndxupgrade (" NDXUPGRADE_PACKAGE_NAME ") " TOOLSET_VERSION "\n");
+}
+
+std::string programVersion()
+{
+    return TOOLSET_VERSION;
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args)

@@ -51,16 +51,20 @@ int main(int argc, char* argv[])
                      historyError.c_str());
         return 2;
     }
-    const auto toStandardError = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+    // Without a window the history's problems go to standard error; the
+    // names were checked above.
+    const auto historyStore = [&] {
+        std::unique_ptr<ndx::HistoryStore> store;
+        ndx::makeHistoryStore(
+            command.historyDb, "", [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }, store,
+            historyError);
+        return store;
+    };
 
     // Lookups in the history need no kit and no interface.
     if (command.action == ndx::Action::History || command.action == ndx::Action::ExportBackup) {
         QCoreApplication app(argc, argv);
-        std::unique_ptr<ndx::HistoryStore> store;
-        if (!ndx::makeHistoryStore(command.historyDb, "", toStandardError, store, historyError)) {
-            std::fprintf(stderr, "ndxupgrade: NDX_HISTORY_DB: %s\n", historyError.c_str());
-            return 2;
-        }
+        const std::unique_ptr<ndx::HistoryStore> store = historyStore();
         return command.action == ndx::Action::History ? ndx::printHistory(command, *store, stdout, stderr)
                                                       : ndx::exportBackup(command, *store, stdout, stderr);
     }
@@ -90,11 +94,7 @@ int main(int argc, char* argv[])
         ndx::StopSignals stopSignals([&runner](int) { runner.shutDown(); });
         ndx::ConsoleMessageBoxes boxes;
         ndx::ErrorStreamChildOutput childOutput;
-        std::unique_ptr<ndx::HistoryStore> history;
-        if (!ndx::makeHistoryStore(command.historyDb, "", toStandardError, history, historyError)) {
-            std::fprintf(stderr, "ndxupgrade: NDX_HISTORY_DB: %s\n", historyError.c_str());
-            return 2;
-        }
+        const std::unique_ptr<ndx::HistoryStore> history = historyStore();
         history->start();
         return ndx::runHeadless(command, base.directory,
                                 {interfaces, runner, boxes, log, &childOutput, &errors,
