@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "core/find_devices.h"
 #include "core/mac_fields.h"
 #include "core/utc_time.h"
 
@@ -11,6 +12,7 @@ Action modeOf(const std::string& a)
     if (a == "--upgrade") return Action::Upgrade;
     if (a == "--query-version") return Action::QueryVersion;
     if (a == "--diagnose") return Action::Diagnose;
+    if (a == "--find") return Action::Find;
     if (a == "--gui") return Action::Window;
     if (a == "--history") return Action::History;
     return Action::UsageError;
@@ -54,6 +56,41 @@ CommandLine usageError(const std::string& error)
     return only(Action::UsageError, "ndxupgrade: " + error);
 }
 
+// A whole decimal number from 1 to max; 0 for anything else.
+int countFrom(const std::string& text, int max)
+{
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+    const int n = std::stoi(text);
+    return n <= max ? n : 0;
+}
+
+// The options of the device search: --find alone, or --all-found with a batch mode.
+std::string searchOptionError(const CommandLine& c, bool windowGiven, bool expectGiven)
+{
+    if (windowGiven && c.findWindowMs == 0)
+        return "--window needs a number of milliseconds from 1 to " + std::to_string(kMaxFindWindowMs);
+    if (expectGiven && c.expect == 0)
+        return "--expect needs a number of devices from 1 to " + std::to_string(kMaxExpected);
+    if (c.action == Action::Find) {
+        if (c.interface.empty()) return "--find needs --interface";
+        if (!c.macs.empty() || !c.macList.empty() || !c.local.empty() || !c.remote.empty() || c.allFound ||
+            expectGiven || c.batch || c.batchWorker)
+            return "--find takes only --interface and --window";
+        return {};
+    }
+    if (c.allFound) {
+        if (c.action != Action::Upgrade && c.action != Action::QueryVersion)
+            return "--all-found is for --upgrade and --query-version";
+        if (!c.macs.empty() || !c.macList.empty()) return "--all-found takes no --mac or --mac-list";
+        if (c.interface.empty()) return "--all-found needs --interface";
+        if (c.batchWorker) return "--batch-worker runs one device of a batch; it takes no --all-found";
+        return {};
+    }
+    if (expectGiven) return "--expect needs --all-found";
+    if (windowGiven) return "--window is for --find and --all-found";
+    return {};
+}
+
 }  // namespace
 
 std::string usageText()
@@ -64,6 +101,9 @@ std::string usageText()
            "       ndxupgrade --upgrade | --query-version --interface IFACE\n"
            "                  --mac MAC [--mac MAC ...] | --mac-list FILE\n"
            "                  [--jobs N] [--report FILE] [--run-dir DIR]\n"
+           "       ndxupgrade --upgrade | --query-version --interface IFACE --all-found\n"
+           "                  [--expect N] [--window MS] [--jobs N] [--report FILE] [--run-dir DIR]\n"
+           "       ndxupgrade --find --interface IFACE [--window MS]\n"
            "       ndxupgrade --diagnose --local MAC --remote MAC [--interface IFACE] [--pe PE]\n"
            "       ndxupgrade --history [--mac MAC] [--since DATE] [--format table|csv|json]\n"
            "       ndxupgrade --export-backup MAC [--at DATE] --out FILE\n"
@@ -78,6 +118,10 @@ std::string usageText()
            "Several devices, a list or a batch option make a batch: at most N devices at\n"
            "once (4), one line per device as it ends and a summary on standard output,\n"
            "each device's log and a CSV report in the run folder.\n"
+           "--find lists the devices that answer on the interface within the window\n"
+           "(500 ms, at most 10000), one MAC a line; status 1 when none answered.\n"
+           "--all-found makes a batch of them; with --expect N it starts nothing unless\n"
+           "exactly N answered (a fixture of 16: --all-found --expect 16).\n"
            "Every operation is recorded in $XDG_STATE_HOME/" NDXUPGRADE_PACKAGE_NAME "/history.sqlite;\n"
            "an upgrade first backs up the device's parameters there. DATE is UTC:\n"
            "2026-12-08, 2026-12-08T14:30 or 2026-12-08T14:30:05.\n";
@@ -102,8 +146,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (a == "--version") return only(Action::Version);
     }
     CommandLine c;
-    bool modeGiven = false, jobsGiven = false;
-    std::string jobsText, mac;
+    bool modeGiven = false, jobsGiven = false, windowGiven = false, expectGiven = false;
+    std::string jobsText, mac, windowText, expectText;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const Action mode = modeOf(a);
@@ -135,6 +179,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             c.macs.push_back(mac);
             continue;
         }
+        if (a == "--all-found") {
+            c.allFound = true;
+            continue;
+        }
         std::string* value = a == "--mac" ? &mac
                              : a == "--local" ? &c.local
                              : a == "--remote" ? &c.remote
@@ -149,6 +197,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                              : a == "--format" ? &c.historyFormat
                              : a == "--at" ? &c.at
                              : a == "--out" ? &c.out
+                             : a == "--window" ? &windowText
+                             : a == "--expect" ? &expectText
                                                  : nullptr;
         bool takesValue = false;
         if (!value && isToolkitOption(a, takesValue)) {
@@ -163,13 +213,19 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if ((batchOption || historyOption) && value->empty()) return usageError(a + " needs a value");
         if (value == &mac) c.macs.push_back(mac);
         if (value == &jobsText) jobsGiven = true;
+        if (value == &windowText) windowGiven = true;
+        if (value == &expectText) expectGiven = true;
     }
     if (!c.macs.empty()) c.mac = c.macs.front();
     if (jobsGiven && (!isNumberUpTo(jobsText, kMaxJobs) || std::stoi(jobsText) < 1))
         return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
     if (jobsGiven) c.jobs = std::stoi(jobsText);
     const bool batchOptions = !c.macList.empty() || jobsGiven || !c.report.empty() || !c.runDir.empty();
-    c.batch = c.macs.size() > 1 || batchOptions;
+    c.batch = c.macs.size() > 1 || batchOptions || c.allFound;
+    if (windowGiven) c.findWindowMs = countFrom(windowText, kMaxFindWindowMs);
+    if (expectGiven) c.expect = countFrom(expectText, kMaxExpected);
+    if (const std::string error = searchOptionError(c, windowGiven, expectGiven); !error.empty())
+        return usageError(error);
     if (c.diagnosticPage && c.action != Action::Window)
         return usageError("--diagnostic-page is for the window; it takes no other mode");
     if (c.noBackup && c.action != Action::Upgrade) return usageError("--no-backup is for --upgrade");
@@ -210,7 +266,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (!isNumberUpTo(c.pe, 255)) return usageError("--pe needs a number from 0 to 255");
         if (c.batch || c.batchWorker) return usageError("--diagnose works on one pair of devices; it takes no batch options");
         break;
+    case Action::Find: break;  // checked with the other search options
     default:
+        if (c.allFound) break;
         if (c.macList.empty() && (c.macs.empty() || c.interface.empty()))
             return usageError("this mode needs --mac and --interface");
         if (c.interface.empty()) return usageError("a batch needs --interface");

@@ -7,11 +7,13 @@
 
 namespace ndx {
 
-enum class Action { Window, Help, Version, Upgrade, QueryVersion, Diagnose, History, ExportBackup, UsageError };
+enum class Action { Window, Help, Version, Upgrade, QueryVersion, Diagnose, Find, History, ExportBackup, UsageError };
 
 // The most devices a batch works on at once.
 constexpr int kMaxJobs = 64;
 constexpr int kDefaultJobs = 4;
+// The most devices --expect can name (as many as the loader lists at once).
+constexpr int kMaxExpected = 1024;
 
 struct CommandLine {
     Action action = Action::Window;
@@ -30,6 +32,12 @@ struct CommandLine {
     bool batchWorker = false;
     // The window shows its Diagnostic page, which it hides otherwise.
     bool diagnosticPage = false;
+    // --find, and a batch of the devices that answer (--all-found): the
+    // search window in milliseconds, 0 for the kit's own (Tool/find.txt).
+    int findWindowMs = 0;
+    bool allFound = false;
+    // --expect N: the batch starts only when exactly N devices answered; 0: any number.
+    int expect = 0;
 
     // The history: --history-db (a PostgreSQL URL or an SQLite file), and
     // an upgrade without its parameter backup.

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/diagnostics.h"
+#include "core/find_devices.h"
 #include "core/interface_status.h"
 #include "core/interruption.h"
 #include "core/kit_lock.h"
@@ -69,6 +70,18 @@ bool runBatchDevice(const CommandLine& o, Session& session, const std::string& e
     return ok;
 }
 
+// The devices that answer, one MAC a line, for scripts; true when at least
+// one answered.
+bool findAndList(const CommandLine& o, Session& session, const std::string& entryIp, LogMemo& log,
+                 LogMemo* results)
+{
+    session.interfaceIp = entryIp;
+    const FoundDevices found = findDevices(session, o.findWindowMs, &log);
+    if (found.outcome != FindOutcome::Found) return false;
+    for (const MacAddress& mac : found.devices) logLine(results, macText(mac));
+    return true;
+}
+
 // Only the final results are worth a line; the zeros shown while per_test.sh
 // runs are not.
 struct ResultLine : DiagDisplay {
@@ -129,9 +142,10 @@ int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices 
     // A MAC address that is not one is a mistake on the command line, as it
     // is for a batch.
     const bool pair = o.action == Action::Diagnose;
+    const bool find = o.action == Action::Find;
     for (const std::string* text : {pair ? &o.local : &o.mac, pair ? &o.remote : &o.mac}) {
         MacAddress unused{};
-        if (!readMacAddress(*text, unused)) {
+        if (!find && !readMacAddress(*text, unused)) {
             errors.addLine("ndxupgrade: not a MAC address: " + *text);
             return 2;
         }
@@ -141,8 +155,9 @@ int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices 
     TailedLog tailedLog(services.log, trace.tail());
     TailedChildOutput tailedChildren(services.childOutput, trace.tail());
     LogMemo& log = tailedLog;
+    // A search is no operation on a device: it leaves no record.
     const auto record = [&](const Session& session, bool ok, bool stopped) {
-        if (services.history) services.history->write(trace.finish(session, ok, stopped));
+        if (services.history && !find) services.history->write(trace.finish(session, ok, stopped));
     };
 
     std::string entryIp;
@@ -177,15 +192,18 @@ int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices 
     session.backupFirst = !o.noBackup;
     const bool ok = o.batchWorker && services.workerReport
                         ? runBatchDevice(o, session, entryIp, quietLog, *services.workerReport)
-                        : runProcedure(o, session, entryIp, quietLog);
+                    : find ? findAndList(o, session, entryIp, quietLog, services.results)
+                           : runProcedure(o, session, entryIp, quietLog);
     const int s = stopSignal();
     // A signal that came after the last step leaves a finished procedure as
     // it is; the program still ends as the signal asks.
     if (s && !ok) {
         const Procedure procedure = o.action == Action::Upgrade        ? Procedure::Upgrade
                                     : o.action == Action::QueryVersion ? Procedure::VersionQuery
+                                    : find                             ? Procedure::DeviceSearch
                                                                        : Procedure::Diagnosis;
-        log.addLine(interruptedLine(s, procedure, pair ? o.local + " and " + o.remote : o.mac, session.stage));
+        log.addLine(interruptedLine(s, procedure, pair ? o.local + " and " + o.remote : find ? o.interface : o.mac,
+                                    session.stage));
     }
     record(session, ok, s != 0 && !ok);
     if (!s) return ok ? 0 : 1;

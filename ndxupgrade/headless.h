@@ -27,6 +27,9 @@ struct HeadlessServices {
     // The stop signal caught, 0 while none was (platform/stop_signals.h);
     // none: the run is never stopped.
     std::function<int()> stopSignal = {};
+    // --find: one MAC a line, nothing else (standard output; `log` then goes
+    // to standard error).
+    LogMemo* results = nullptr;
     // Where the operation's record goes when it ends; none: nowhere.
     RecordSink* history = nullptr;
 };

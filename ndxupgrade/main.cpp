@@ -92,14 +92,16 @@ int main(int argc, char* argv[])
         }
         QCoreApplication app(argc, argv);
         ndx::StopSignals stopSignals([&runner](int) { runner.shutDown(); });
-        ndx::ConsoleMessageBoxes boxes;
+        // A search keeps standard output for the addresses alone.
+        const bool find = command.action == ndx::Action::Find;
+        ndx::ConsoleMessageBoxes boxes(find ? stderr : stdout);
         ndx::ErrorStreamChildOutput childOutput;
         const std::unique_ptr<ndx::HistoryStore> history = historyStore();
         history->start();
         return ndx::runHeadless(command, base.directory,
-                                {interfaces, runner, boxes, log, &childOutput, &errors,
-                                 command.batchWorker ? &errors : nullptr, &errors, &ndx::StopSignals::caught,
-                                 history.get()});
+                                {interfaces, runner, boxes, find ? static_cast<ndx::LogMemo&>(errors) : log,
+                                 &childOutput, &errors, command.batchWorker ? &errors : nullptr, &errors,
+                                 &ndx::StopSignals::caught, find ? &log : nullptr, history.get()});
     }
 
     QApplication app(argc, argv);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class EthernetLink;
 
@@ -93,3 +96,19 @@ int reset_device(EthernetLink& link, int mode);
 int query_status(EthernetLink& link, uint32_t* link_status, uint32_t* network_mode);
 // Broadcast address query; the answer's length with its source MAC in mac, or 0.
 int query_device_mac(EthernetLink& link, uint8_t mac[6]);
+
+// The devices on the wire: the address query of query_device_mac (the same
+// frame, the same filters before and after), then every answer until
+// window_ms have passed on clock_us (pause.h).
+using FoundMac = std::array<uint8_t, 6>;
+// A wire rarely holds more; a flood of made-up sources must not grow the list without end.
+constexpr std::size_t MAX_FOUND_DEVICES = 1024;
+struct DeviceSearch {
+    bool sent = false;             // the broadcast filter was installed and the query sent
+    bool filter_restored = false;  // the device filter is installed again
+    bool overflow = false;         // more devices answered than MAX_FOUND_DEVICES
+    // Each answering source once, in the order first heard; never the PC's
+    // own address, nor a broadcast or multicast one.
+    std::vector<FoundMac> devices;
+};
+DeviceSearch find_devices(EthernetLink& link, int window_ms);

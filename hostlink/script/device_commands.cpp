@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "c_number.h"
@@ -9,6 +10,21 @@
 namespace {
 
 constexpr uint32_t VERSION_ADDRESS = 0x827E;
+constexpr int DEFAULT_FIND_WINDOW_MS = 500;
+constexpr int MAX_FIND_WINDOW_MS = 10000;
+
+// The window of FIND_DEVICES in C notation, as SLEEP reads its field; only
+// blanks may follow the number. An empty field or 0 is the default window;
+// -1 when the field holds no window of 0 to MAX_FIND_WINDOW_MS.
+int find_window_ms(const char* field) {
+    const char* end = nullptr;
+    const int32_t ms = read_c_number(field, &end);
+    const char* rest = end + std::strspn(end, " \t\r\n");
+    if (*rest != '\0') return -1;
+    if (end == field) return DEFAULT_FIND_WINDOW_MS;  // blanks only
+    if (ms < 0 || ms > MAX_FIND_WINDOW_MS) return -1;
+    return ms == 0 ? DEFAULT_FIND_WINDOW_MS : ms;
+}
 
 }  // namespace
 
@@ -90,5 +106,24 @@ LineEnd get_version_line(ScriptRun& run, const ScriptLine&) {
     }
     unsigned v = word & 0xFFFF;
     std::printf("%d.%d.%d\n", static_cast<int>(v >> 10), static_cast<int>((v >> 4) & 63), static_cast<int>(v & 15));
+    return LineEnd::go_on;
+}
+
+LineEnd find_devices_line(ScriptRun& run, const ScriptLine& line) {
+    const int window_ms = find_window_ms(line.arguments);
+    if (window_ms < 0) {
+        std::printf("ERROR: bad window at line #%d: \"%s\", aborting...\n", run.command_count, line.text);
+        return LineEnd::failure_stop;
+    }
+    const DeviceSearch search = find_devices(run.link, window_ms);
+    // A query that never went out measured nothing: its message is all.
+    if (!search.sent) return LineEnd::failure_go_on;
+    for (const FoundMac& mac : search.devices)
+        std::printf("device %02x:%02x:%02x:%02x:%02x:%02x\n", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    if (search.overflow)
+        std::printf("ERROR: more than %d devices answered; only the first %d are listed\n",
+                    static_cast<int>(MAX_FOUND_DEVICES), static_cast<int>(MAX_FOUND_DEVICES));
+    std::printf("found %d device(s)\n", static_cast<int>(search.devices.size()));
+    if (search.devices.empty() || !search.filter_restored) return LineEnd::failure_go_on;
     return LineEnd::go_on;
 }

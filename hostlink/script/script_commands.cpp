@@ -28,6 +28,7 @@ constexpr CommandHandler HANDLERS[] = {
     {ScriptCommand::ACTIVATE, activate_line},
     {ScriptCommand::TX_CFG, tx_config_line},
     {ScriptCommand::PRINT, print_line},
+    {ScriptCommand::FIND_DEVICES, find_devices_line},
     {ScriptCommand::START_SEND, test_command_line},
     {ScriptCommand::CONFIG_SEND, test_command_line},
     {ScriptCommand::CONFIG_NODE, test_command_line},

@@ -30,6 +30,7 @@ LineEnd activate_line(ScriptRun& run, const ScriptLine& line);        // ACTIVAT
 LineEnd query_status_line(ScriptRun& run, const ScriptLine& line);    // QUERY_STATUS
 LineEnd query_mac_line(ScriptRun& run, const ScriptLine& line);       // QUERY_MAC
 LineEnd get_version_line(ScriptRun& run, const ScriptLine& line);     // GET_VERSION
+LineEnd find_devices_line(ScriptRun& run, const ScriptLine& line);    // FIND_DEVICES
 
 // Firmware, flash and EEPROM, transmitter and SNR.
 LineEnd function_files_line(ScriptRun& run, const ScriptLine& line);  // X

@@ -30,6 +30,7 @@ constexpr CommandWord COMMAND_WORDS[] = {
     {"ACTIVATE", true, ScriptCommand::ACTIVATE},
     {"TX_CFG", true, ScriptCommand::TX_CFG},
     {"PRINT", true, ScriptCommand::PRINT},
+    {"FIND_DEVICES", true, ScriptCommand::FIND_DEVICES},
     {"START_SEND", false, ScriptCommand::START_SEND},
     {"CONFIG_SEND", false, ScriptCommand::CONFIG_SEND},
     {"CONFIG_NODE", false, ScriptCommand::CONFIG_NODE},

@@ -30,6 +30,7 @@ enum class ScriptCommand {
     ACTIVATE,
     TX_CFG,
     PRINT,
+    FIND_DEVICES,
     // Test commands matched with exact case, in the order they are tried.
     START_SEND,
     CONFIG_SEND,

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "batch_outputs.h"
+#include "core/find_devices.h"
 #include "core/interruption.h"
 #include "core/kit_lock.h"
 #include "core/run_and_wait.h"
@@ -13,6 +14,7 @@
 #include "device_outcome.h"
 #include "headless.h"
 #include "job_pool.h"
+#include "pool_runner.h"
 #include "run_folders.h"
 #include "worker_protocol.h"
 
@@ -136,6 +138,45 @@ void removeQuietly(const std::string& path)
     std::filesystem::remove(path, ec);
 }
 
+// The loader's lines during the search, on standard error.
+class ErrorLines : public ChildOutput {
+public:
+    explicit ErrorLines(LogMemo& errors) : errors_(errors) {}
+    void childLine(const std::string& child, const std::string& line) override
+    {
+        errors_.addLine(labelledChildLine(child, line));
+    }
+
+private:
+    LogMemo& errors_;
+};
+
+// --all-found: the devices that answer on the interface make the batch; with
+// --expect, only when exactly that many answered, so that a fixture with a
+// dead slot stops instead of upgrading the others silently. 0 when the
+// batch may start, else its exit status.
+int findBatchDevices(const CommandLine& o, const std::string& base, const std::string& entryIp,
+                     BatchServices& services, BatchSignals& signals, std::vector<std::string>& macs)
+{
+    LogMemo& errors = services.errors;
+    PoolRunner runner(signals, stopGrace, errors);
+    ErrorLines loaderLines(errors);
+    Session session{base, entryIp, "", runner, services.boxes, &loaderLines, &errors};
+    const FoundDevices found = findDevices(session, o.findWindowMs, &errors);
+    if (const int s = runner.stoppedBy()) return signalExitStatus(s);
+    if (found.outcome != FindOutcome::Found) {
+        errors.addLine("ndxupgrade: no device answered on " + o.interface + "; nothing is started");
+        return 1;
+    }
+    if (o.expect != 0 && found.devices.size() != static_cast<std::size_t>(o.expect)) {
+        errors.addLine("ndxupgrade: " + std::to_string(found.devices.size()) + " answered on " + o.interface +
+                       ", " + std::to_string(o.expect) + " expected; nothing is started");
+        return 1;
+    }
+    for (const MacAddress& mac : found.devices) macs.push_back(macText(mac));
+    return 0;
+}
+
 // Removes the run's plain parameter file and each device's link to it.
 class PlainFiles {
 public:
@@ -155,7 +196,7 @@ int runBatch(const CommandLine& o, const std::string& base, BatchServices servic
 {
     LogMemo& errors = services.errors;
     std::vector<std::string> macs, listErrors;
-    if (!collectBatchDevices(o.macs, o.macList, macs, listErrors)) {
+    if (!o.allFound && !collectBatchDevices(o.macs, o.macList, macs, listErrors)) {
         for (const std::string& e : listErrors) errors.addLine("ndxupgrade: " + e);
         return 2;
     }
@@ -181,7 +222,7 @@ int runBatch(const CommandLine& o, const std::string& base, BatchServices servic
     // The plain parameter file lives only as long as the batch, whatever ends it.
     PlainFiles plainFiles;
     std::string run;
-    std::vector<DeviceOutcome> outcomes(macs.size());
+    std::vector<DeviceOutcome> outcomes;
     std::vector<BatchJob> jobs;
     {
         // The kit's files are read while no single run from the same kit
@@ -191,6 +232,9 @@ int runBatch(const CommandLine& o, const std::string& base, BatchServices servic
             errors.addLine(lock.refusal());
             return 1;
         }
+        if (o.allFound)
+            if (const int status = findBatchDevices(o, base, entryIp, services, signals, macs)) return status;
+        outcomes.resize(macs.size());
         if (!makeRunFolder(base, o.runDir, std::time(nullptr), run, error)) {
             errors.addLine("ndxupgrade: cannot make the run folder " + error);
             return 1;

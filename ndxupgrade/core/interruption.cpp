@@ -13,6 +13,8 @@ std::string signalName(int signalNumber)
 std::string interruptedLine(int signalNumber, Procedure procedure, const std::string& devices,
                             const std::string& stage)
 {
+    if (procedure == Procedure::DeviceSearch)
+        return "Err: " + signalName(signalNumber) + " stopped the search for the devices on " + devices + ".";
     const char* what = procedure == Procedure::Upgrade        ? "upgrade"
                        : procedure == Procedure::VersionQuery ? "version query"
                                                               : "diagnosis";

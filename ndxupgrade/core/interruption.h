@@ -9,7 +9,7 @@
 
 namespace ndx {
 
-enum class Procedure { Upgrade, VersionQuery, Diagnosis };
+enum class Procedure { Upgrade, VersionQuery, Diagnosis, DeviceSearch };
 
 // "SIGTERM"; "signal N" for one without a name.
 std::string signalName(int signalNumber);
@@ -17,7 +17,9 @@ std::string signalName(int signalNumber);
 // "Err: SIGTERM stopped the upgrade of 0A-3F-71-00-00-01 in stage
 // program_flash.sh; the flash may be half-programmed: upgrade the device
 // again." For a version query or a diagnosis the line ends after the stage.
-// `devices`: the MAC text, or for a diagnosis both.
+// `devices`: the MAC text, or for a diagnosis both; for a search for the
+// devices, the interface ("Err: SIGTERM stopped the search for the devices
+// on eth1.").
 std::string interruptedLine(int signalNumber, Procedure procedure, const std::string& devices,
                             const std::string& stage);
 

@@ -91,6 +91,11 @@ bool checkUpgradeInputs(const std::string& entryIp, const MacFields& fields, Mes
     return true;
 }
 
+bool checkFindInputs(const std::string& entryIp, MessageBoxes& boxes, std::string& interfaceIp)
+{
+    return takeInterfaceIp(entryIp, boxes, interfaceIp);
+}
+
 bool checkDiagnosticInputs(const std::string& entryIp, const MacFields& localFields,
                            const MacFields& remoteFields, MessageBoxes& boxes,
                            std::string& interfaceIp, MacAddress& local, MacAddress& remote)

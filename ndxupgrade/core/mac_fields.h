@@ -31,6 +31,9 @@ bool stepMacField(std::string& field, StepDirection direction);
 bool checkUpgradeInputs(const std::string& entryIp, const MacFields& fields, MessageBoxes& boxes,
                         std::string& interfaceIp, MacAddress& target);
 
+// The search for the devices needs no MAC: the selected entry's IPv4 text only.
+bool checkFindInputs(const std::string& entryIp, MessageBoxes& boxes, std::string& interfaceIp);
+
 // Diagnostic inputs check: Lmac1..Lmac6, then Rmac1..Rmac6.
 bool checkDiagnosticInputs(const std::string& entryIp, const MacFields& localFields,
                            const MacFields& remoteFields, MessageBoxes& boxes,

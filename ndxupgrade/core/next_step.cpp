@@ -26,6 +26,7 @@ const std::vector<NextStep>& nextSteps()
         {"firmware version", "Next step: the local device's firmware is older than 1.3.2; upgrade it first."},
         {"link test (remote device)",
          "Next step: no link test result; check the remote device's power, phone line and MAC address."},
+        {"find devices", "Next step: no device answered; check cable, interface and power, then Find again."},
     };
     return table;
 }

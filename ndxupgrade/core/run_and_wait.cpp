@@ -105,7 +105,7 @@ std::vector<std::string> splitArgumentText(const std::string& text)
 }
 
 int runAndWait(Session& session, const std::string& programPath, const std::string& argumentText,
-               const std::string& workDir)
+               const std::string& workDir, const OutputLine& read)
 {
     std::filesystem::path resolved(programPath);
     if (resolved.is_relative()) resolved = std::filesystem::path(workDir) / resolved;
@@ -130,6 +130,7 @@ int runAndWait(Session& session, const std::string& programPath, const std::stri
     }
     if (session.childOutput) session.childOutput->childStarted(name);
     const int code = session.runner.run(argv, workDir, [&](const std::string& line) {
+        if (read) read(line);
         if (isCaptureDiagnosis(line)) session.captureDiagnosis = line.substr(line.find("hostlink: "));
         if (session.childOutput) session.childOutput->childLine(name, line);
     });

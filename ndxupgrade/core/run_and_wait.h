@@ -34,7 +34,9 @@ bool isLoaderDiagnosis(const std::string& line);
 // user may not run gives -1 with the reason kept in the session (nothing is
 // started). The child's lines go to the session's child output; a capture
 // diagnosis among them is kept in the session for the step's failure.
+// `read`, when given, sees each line first (a step that takes its result
+// from the child's output).
 int runAndWait(Session& session, const std::string& programPath, const std::string& argumentText,
-               const std::string& workDir);
+               const std::string& workDir, const OutputLine& read = {});
 
 }  // namespace ndx

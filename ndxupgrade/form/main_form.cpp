@@ -26,6 +26,7 @@
 #include <cstdio>
 
 #include "../core/diagnostics.h"
+#include "../core/find_devices.h"
 #include "../core/next_step.h"
 #include "../core/program_version.h"
 #include "../core/run_and_wait.h"
@@ -49,6 +50,7 @@ const char* const kWhyNoInterface = "Disabled: no interface is listed.";
 const char* const kDownloadHint = "start to download";
 const char* const kVersionHint = "get target's current version";
 const char* const kDiagHint = "start to download";
+const char* const kFindHint = "find the devices on the wire";
 
 // The progress log keeps this many lines in view, however far Details opens.
 const int kLogLinesKept = 12;
@@ -190,6 +192,7 @@ TMainForm::TMainForm(const FormServices& services, QWidget* parent)
     bool upgradeReady = refreshPage(IFSelectUpgrade, IFStatusUpgrade);
     showAvailability(DownloadBtn, kDownloadHint, IFSelectUpgrade, upgradeReady);
     showAvailability(VersionBtn, kVersionHint, IFSelectUpgrade, upgradeReady);
+    showAvailability(FindBtn, kFindHint, IFSelectUpgrade, upgradeReady);
     showAvailability(DiagBtn, kDiagHint, IFSelectDiag, refreshPage(IFSelectDiag, IFStatusDiag));
     MemoDiag->setVisible(dhcpWait_);
     MemoUpgrade->setVisible(dhcpWait_);
@@ -357,7 +360,19 @@ QWidget* TMainForm::buildUpgradeSheet()
     auto* page = named(new QWidget, "UpgradeSheet");
     auto* grid = new QGridLayout(page);
     grid->addWidget(label("Label1", "Target MAC "), 0, 0);
-    grid->addWidget(buildMacRow("Amac", amac_), 0, 1);
+    QWidget* macRow = buildMacRow("Amac", amac_);
+    // Beside the fields, and what it found under them.
+    auto* macGrid = static_cast<QGridLayout*>(macRow->layout());
+    FindBtn = button("FindBtn", "Find", kFindHint);
+    macGrid->addWidget(FindBtn, 0, 6, Qt::AlignLeft);
+    FoundSelect = named(new QComboBox, "FoundSelect");
+    FoundSelect->setVisible(false);
+    macGrid->addWidget(FoundSelect, 3, 0, 1, 6);
+    grid->addWidget(macRow, 0, 1);
+    connect(FindBtn, &QPushButton::clicked, this, &TMainForm::FindBtnClick);
+    connect(FoundSelect, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) fillTarget(FoundSelect->itemText(index).toStdString());
+    });
     grid->addWidget(label("Label2", "Interface "), 1, 0);
     IFSelectUpgrade = named(new QComboBox, "IFSelectUpgrade");
     grid->addWidget(IFSelectUpgrade, 1, 1);
@@ -478,6 +493,7 @@ void TMainForm::refreshUpgradePage()
     bool ready = refreshPage(IFSelectUpgrade, IFStatusUpgrade);
     showAvailability(DownloadBtn, kDownloadHint, IFSelectUpgrade, ready);
     showAvailability(VersionBtn, kVersionHint, IFSelectUpgrade, ready);
+    showAvailability(FindBtn, kFindHint, IFSelectUpgrade, ready);
     MemoUpgrade->setVisible(dhcpWait_);
 }
 
@@ -688,6 +704,7 @@ void TMainForm::concludeRun(RunKind kind, const Session& session, const std::str
                        : QString("Diagnosis of %1 failed at %2").arg(mac, stage),
                     ok);
         break;
+    case RunKind::Find: showOutcome(measuredResults, ok); break;
     }
 }
 
@@ -735,6 +752,7 @@ void TMainForm::setBusy(bool busy)
     if (busy) {
         showAvailability(DownloadBtn, kDownloadHint, IFSelectUpgrade, false);
         showAvailability(VersionBtn, kVersionHint, IFSelectUpgrade, false);
+        showAvailability(FindBtn, kFindHint, IFSelectUpgrade, false);
         showAvailability(DiagBtn, kDiagHint, IFSelectDiag, false);
     } else {
         Timer1Timer();
@@ -803,6 +821,60 @@ void TMainForm::DiagBtnClick()
     session.concluded = [&](bool ok) { concludeRun(RunKind::Diagnosis, session, macs, ok, display.measured()); };
     const bool diagnosed = diagnoseClick(session, local, remote, DiagPEEdit->text().toStdString(), display);
     finishProcedure(session, Procedure::Diagnosis, macText(local) + " and " + macText(remote), diagnosed);
+}
+
+void TMainForm::FindBtnClick()
+{
+    std::optional<KitLock> kit;
+    if (busy_ || !checkFindInputs(selectedIp(IFSelectUpgrade), services_.boxes, interfaceIp_) || !takeKit(kit))
+        return;
+    const std::string interface = interfaceTable_[IFSelectUpgrade->currentIndex()].deviceName;
+    beginRun("Find", interface);
+    QuietLog diagLog(*diagLog_, quiet());
+    Session session = makeSession(&diagLog);
+    diagLog.addLine("-----------------------------------------------");
+    const FoundDevices found = findDevices(session, 0, &diagLog);
+    showFound(found.devices);
+    const QString where = QString::fromStdString(interface);
+    QString outcome;
+    switch (found.outcome) {
+    case FindOutcome::Found:
+        outcome = QString("Found %1 on %2")
+                      .arg(found.devices.size() == 1 ? QString("1 device") : QString("%1 devices").arg(found.devices.size()),
+                           where);
+        break;
+    case FindOutcome::NoneFound: outcome = QString("No device answered on %1").arg(where); break;
+    case FindOutcome::Failed:
+        outcome = QString("Find on %1 failed at %2").arg(where, QString::fromStdString(session.stage));
+        break;
+    }
+    concludeRun(RunKind::Find, session, interface, found.outcome == FindOutcome::Found, outcome);
+    finishProcedure(session, Procedure::DeviceSearch, interface, found.outcome == FindOutcome::Found);
+}
+
+void TMainForm::showFound(const std::vector<MacAddress>& devices)
+{
+    {
+        QSignalBlocker quiet(FoundSelect);
+        FoundSelect->clear();
+        for (const MacAddress& mac : devices) FoundSelect->addItem(QString::fromStdString(macText(mac)));
+        FoundSelect->setCurrentIndex(-1);
+        FoundSelect->setPlaceholderText(QString("%1 devices found: pick the target").arg(devices.size()));
+        FoundSelect->setVisible(!devices.empty());
+    }
+    if (devices.size() == 1) {
+        FoundSelect->setCurrentIndex(0);
+        diagLog_->addLine("Target MAC: " + macText(devices.front()));
+    } else if (devices.size() > 1) {
+        diagLog_->addLine("Pick the target under the MAC fields.");
+    }
+}
+
+void TMainForm::fillTarget(const std::string& text)
+{
+    MacFields fields;
+    if (!parseFullMac(text, fields)) return;
+    for (std::size_t i = 0; i < fields.size(); ++i) amac_[i]->setText(QString::fromStdString(fields[i]));
 }
 
 void TMainForm::PEEditKeyDown(int key, Qt::KeyboardModifiers modifiers)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "../core/interface_status.h"
 #include "../core/interruption.h"
@@ -67,7 +68,7 @@ public:
     explicit TMainForm(const FormServices& services, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // True from the click of DownloadBtn, VersionBtn or DiagBtn until its
+    // True from the click of DownloadBtn, VersionBtn, DiagBtn or FindBtn until its
     // procedure ends; those buttons stay disabled meanwhile, so a second click
     // cannot start a second loader on the same device.
     bool procedureRunning() const { return busy_; }
@@ -90,6 +91,7 @@ public slots:
     void DownloadBtnClick();
     void VersionBtnClick();
     void DiagBtnClick();
+    void FindBtnClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -97,7 +99,7 @@ protected:
 
 private:
     using FieldEdits = std::array<QLineEdit*, 6>;
-    enum class RunKind { Upgrade, Version, Diagnosis };
+    enum class RunKind { Upgrade, Version, Diagnosis, Find };
 
     QWidget* buildUpgradeSheet();
     QWidget* buildDiagnosticSheet();
@@ -113,6 +115,9 @@ private:
     void restoreLastChoice();
     void rememberChoice(const std::string& macText);
     void stepField(QLineEdit* edit, StepDirection direction);
+    // The devices a search found, in FoundSelect; one fills the fields at once.
+    void showFound(const std::vector<MacAddress>& devices);
+    void fillTarget(const std::string& macText);
     MacFields fieldTexts(const FieldEdits& edits) const;
     std::string selectedIp(QComboBox* combo) const;
     void setBusy(bool busy);
@@ -181,6 +186,8 @@ private:
     QPushButton* DownloadBtn = nullptr;
     QPushButton* VersionBtn = nullptr;
     QPushButton* DiagBtn = nullptr;
+    QPushButton* FindBtn = nullptr;
+    QComboBox* FoundSelect = nullptr;
     QLineEdit* SNREdit = nullptr;
     QLineEdit* PEREdit = nullptr;
     QLineEdit* PEEdit = nullptr;

@@ -318,6 +318,7 @@ TEST(BatchFolders, DeviceFolderSharesOnlyWhatNoDeviceWrites)
         {"Tool/connect.txt", base.path() + "/Tool/connect.txt"},
         {"Tool/backup.txt", base.path() + "/Tool/backup.txt"},
         {"Tool/reset.txt", base.path() + "/Tool/reset.txt"},
+        {"Tool/find.txt", base.path() + "/Tool/find.txt"},
         {"Tool/hostlink", base.path() + "/Tool/hostlink"},
         {"Tool/tabgen", base.path() + "/Tool/tabgen"},
         {"Tool/imgbuild", base.path() + "/Tool/imgbuild"},

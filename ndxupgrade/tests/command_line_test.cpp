@@ -44,6 +44,67 @@ TEST(CommandLine, Modes)
     EXPECT_FALSE(parseCommandLine({"--gui"}).diagnosticPage);
 }
 
+TEST(CommandLine, FindAndAllFound)
+{
+    const CommandLine find = parseCommandLine({"--find", "--interface", "hl0"});
+    EXPECT_EQ(find.action, Action::Find);
+    EXPECT_EQ(find.findWindowMs, 0);
+    EXPECT_FALSE(find.batch);
+    EXPECT_EQ(parseCommandLine({"--find", "--interface", "hl0", "--window", "10000"}).findWindowMs, 10000);
+
+    const CommandLine all = parseCommandLine(
+        {"--upgrade", "--interface", "hl0", "--all-found", "--expect", "16", "--window", "800", "--jobs", "8"});
+    EXPECT_EQ(all.action, Action::Upgrade);
+    EXPECT_TRUE(all.allFound);
+    EXPECT_TRUE(all.batch);
+    EXPECT_EQ(all.expect, 16);
+    EXPECT_EQ(all.findWindowMs, 800);
+    EXPECT_EQ(all.jobs, 8);
+    const CommandLine versions = parseCommandLine({"--query-version", "--all-found", "--interface", "hl0"});
+    EXPECT_EQ(versions.action, Action::QueryVersion);
+    EXPECT_EQ(versions.expect, 0);
+
+    const struct {
+        Args args;
+        const char* error;
+    } refused[] = {
+        {{"--find"}, "--find needs --interface"},
+        {{"--find", "--interface", "hl0", "--mac", "0A-3F-71-00-00-07"}, "--find takes only --interface and --window"},
+        {{"--find", "--interface", "hl0", "--all-found"}, "--find takes only --interface and --window"},
+        {{"--find", "--interface", "hl0", "--jobs", "2"}, "--find takes only --interface and --window"},
+        {{"--find", "--upgrade", "--interface", "hl0"}, "--upgrade cannot be combined with another mode"},
+        {{"--find", "--interface", "hl0", "--window", "0"}, "--window needs a number of milliseconds from 1 to 10000"},
+        {{"--find", "--interface", "hl0", "--window", "10001"},
+         "--window needs a number of milliseconds from 1 to 10000"},
+        {{"--find", "--interface", "hl0", "--window", "1e3"}, "--window needs a number of milliseconds from 1 to 10000"},
+        {{"--find", "--interface", "hl0", "--window", ""}, "--window needs a number of milliseconds from 1 to 10000"},
+        {{"--upgrade", "--all-found"}, "--all-found needs --interface"},
+        {{"--upgrade", "--all-found", "--interface", "hl0", "--mac", "0A-3F-71-00-00-07"},
+         "--all-found takes no --mac or --mac-list"},
+        {{"--upgrade", "--all-found", "--interface", "hl0", "--mac-list", "macs.txt"},
+         "--all-found takes no --mac or --mac-list"},
+        {{"--diagnose", "--local", "A", "--remote", "B", "--all-found"},
+         "--all-found is for --upgrade and --query-version"},
+        {{"--all-found"}, "--all-found is for --upgrade and --query-version"},
+        {{"--upgrade", "--all-found", "--interface", "hl0", "--expect", "0"},
+         "--expect needs a number of devices from 1 to 1024"},
+        {{"--upgrade", "--all-found", "--interface", "hl0", "--expect", "-3"},
+         "--expect needs a number of devices from 1 to 1024"},
+        {{"--upgrade", "--interface", "hl0", "--mac", "0A-3F-71-00-00-07", "--expect", "1"}, "--expect needs --all-found"},
+        {{"--upgrade", "--interface", "hl0", "--mac", "0A-3F-71-00-00-07", "--window", "900"},
+         "--window is for --find and --all-found"},
+        {{"--upgrade", "--interface", "hl0", "--all-found", "--batch-worker"},
+         "--batch-worker runs one device of a batch; it takes no --all-found"},
+    };
+    for (const auto& r : refused) {
+        std::string joined;
+        for (const std::string& a : r.args) joined += a + " ";
+        const CommandLine c = parseCommandLine(r.args);
+        EXPECT_EQ(c.action, Action::UsageError) << joined;
+        EXPECT_EQ(c.error, std::string("ndxupgrade: ") + r.error) << joined;
+    }
+}
+
 // The PE goes into the loader's script: checked before any device is asked.
 TEST(CommandLine, PeFromZeroTo255)
 {

@@ -64,7 +64,7 @@ struct Call {
     std::string workDir;
 };
 
-// Names each child by what it is for: "connect", "reset", or the script name.
+// Names each child by what it is for: "connect", "reset", "find", or the script name.
 inline std::string stepName(const std::vector<std::string>& argv)
 {
     if (argv.size() > 1 && argv[0] == "/bin/sh") return std::filesystem::path(argv[1]).filename().string();
@@ -72,6 +72,7 @@ inline std::string stepName(const std::vector<std::string>& argv)
         if (a == "Tool/connect.txt") return "connect";
         if (a == "../Tool/backup.txt") return "backup";
         if (a == "Tool/reset.txt") return "reset";
+        if (a == "Tool/find.txt" || a.rfind("Tool/find-window.", 0) == 0) return "find";
     }
     return "?";
 }
@@ -145,6 +146,7 @@ public:
         writeFile(root / "Tool/connect.txt", "W 8000 1\n");
         writeFile(root / "Tool/backup.txt", "READ_BLOCK_F,8000,backup.bin,428\n");
         writeFile(root / "Tool/reset.txt", "W 8000 2\n");
+        writeFile(root / "Tool/find.txt", "FIND_DEVICES,500\n");
         for (const char* program : {"hostlink", "tabgen", "imgbuild"}) {
             writeFile(root / "Tool" / program, "");
             std::filesystem::permissions(root / "Tool" / program, std::filesystem::perms::owner_exec,

@@ -321,6 +321,77 @@ private slots:
         QVERIFY(child<QPlainTextEdit>(*form, "MemoUpgrade")->toPlainText().endsWith("1.3.2\nOk."));
     }
 
+    // Find asks the wire instead of the label: several devices go into the
+    // drop-down under the fields, one fills them at once, none leaves them.
+    void findFillsTheFields()
+    {
+        auto form = makeForm();
+        auto* find = child<QPushButton>(*form, "FindBtn");
+        auto* found = child<QComboBox>(*form, "FoundSelect");
+        auto* log = child<QPlainTextEdit>(*form, "DiagMemo");
+        auto* status = child<QLabel>(*form, "StatusLabel");
+        auto fields = [&] {
+            QStringList texts;
+            for (int i = 1; i <= 6; ++i) texts << child<QLineEdit>(*form, qPrintable(QString("Amac%1").arg(i)))->text();
+            return texts.join('-');
+        };
+        QVERIFY(find->isEnabled());
+        QVERIFY(found->isHidden());
+        QCOMPARE(find->toolTip(), QString("find the devices on the wire"));
+        // No MAC needed: a field that does not read as hex stops nothing.
+        child<QLineEdit>(*form, "Amac6")->setText("zz");
+
+        runner.printed["find"] = {"device 0a:3f:71:00:00:11", "device 0a:3f:71:00:00:12", "device 0a:3f:71:00:00:13",
+                                  "found 3 device(s)"};
+        bool disabledDuring = false;
+        runner.effects["find"] = [&](const std::string&) {
+            form->Timer1Timer();
+            disabledDuring = form->procedureRunning() && !find->isEnabled() &&
+                             !child<QPushButton>(*form, "DownloadBtn")->isEnabled() &&
+                             !child<QPushButton>(*form, "VersionBtn")->isEnabled();
+        };
+        find->click();
+        QVERIFY(disabledDuring);
+        QVERIFY(find->isEnabled());
+        QVERIFY(boxes.shown.empty());
+        QCOMPARE(runner.calls.back().argv,
+                 (std::vector<std::string>{base->path() + "/Tool/hostlink", "-M", "0A-3F-71-00-00-01", "-a",
+                                           "192.0.2.2", "-s", "Tool/find.txt"}));
+        QVERIFY(!found->isHidden());
+        QCOMPARE(found->count(), 3);
+        QCOMPARE(found->itemText(2), QString("0A-3F-71-00-00-13"));
+        QCOMPARE(found->currentIndex(), -1);
+        QCOMPARE(fields(), QString("00-01-40-00-00-zz"));  // nothing picked yet
+        QVERIFY2(log->toPlainText().endsWith("Find the devices on the wire:\nFound 3 devices.\n"
+                                             "Pick the target under the MAC fields."),
+                 qPrintable(log->toPlainText()));
+        QCOMPARE(status->text(), QString("Found 3 devices on hl0"));
+        found->setCurrentIndex(1);
+        QCOMPARE(fields(), QString("0A-3F-71-00-00-12"));
+
+        runner.printed["find"] = {"device 02:00:00:00:00:2a", "found 1 device(s)"};
+        find->click();
+        QCOMPARE(fields(), QString("02-00-00-00-00-2A"));
+        QCOMPARE(found->count(), 1);
+        QVERIFY(log->toPlainText().endsWith("Found 1 device.\nTarget MAC: 02-00-00-00-00-2A"));
+        QCOMPARE(status->text(), QString("Found 1 device on hl0"));
+        // What was found is what the next step works on.
+        child<QPushButton>(*form, "VersionBtn")->click();
+        QCOMPARE(runner.calls.back().argv.back(), std::string("02-00-00-00-00-2A"));
+
+        boxes.shown.clear();
+        runner.printed["find"] = {"found 0 device(s)"};
+        runner.codes["find"] = -3;
+        find->click();
+        QCOMPARE(fields(), QString("02-00-00-00-00-2A"));
+        QVERIFY(found->isHidden());
+        QVERIFY2(log->toPlainText().endsWith(QString("Err: no device answered.\n") +
+                                             QString::fromStdString(nextStepLine("find devices"))),
+                 qPrintable(log->toPlainText()));
+        QCOMPARE(status->text(), QString("No device answered on hl0"));
+        QVERIFY(boxes.shown.empty());
+    }
+
     void diagnosisFillsTheEdits()
     {
         runner.effects["per_test.sh"] = [](const std::string& dir) {

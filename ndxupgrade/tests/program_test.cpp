@@ -111,6 +111,21 @@ TEST(Program, BaseDirectory)
     }
 }
 
+// A search keeps standard output for the addresses alone, even when it
+// cannot be made: the reason goes to standard error.
+TEST(Program, FindKeepsStandardOutputForTheAddresses)
+{
+    TempBase kit;
+    for (const char* arguments : {" --find --interface no-such-if", " --find --interface no-such-if --window 50",
+                                  " --upgrade --all-found --expect 2 --interface no-such-if"}) {
+        SCOPED_TRACE(arguments);
+        const ProgramRun run = runShell(kit, "cd \"" + kit.path() + "\" && exec \"$NDX\"" + arguments);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.output, "");
+        EXPECT_NE(run.errors.find("\nErr: interface no-such-if is not listed.\n"), std::string::npos) << run.errors;
+    }
+}
+
 // A wrong device list, and a report or run folder that cannot be written,
 // are found before anything starts: no run folder, no parameter file, exit
 // status 2, as for a single run's malformed MAC address.

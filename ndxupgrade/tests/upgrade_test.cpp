@@ -442,6 +442,7 @@ TEST(Interruption, TheLineSaysWhatWasStoppedAndWhere)
          "Err: SIGINT stopped the version query of 0A-3F-71-00-00-01 in stage version query."},
         {SIGHUP, Procedure::Diagnosis, "0A-3F-71-00-00-01 and 0A-3F-71-00-00-02", "",
          "Err: SIGHUP stopped the diagnosis of 0A-3F-71-00-00-01 and 0A-3F-71-00-00-02."},
+        {SIGINT, Procedure::DeviceSearch, "eth1", "find devices", "Err: SIGINT stopped the search for the devices on eth1."},
     };
     for (const auto& c : cases) EXPECT_EQ(interruptedLine(c.signalNumber, c.procedure, c.devices, c.stage), c.line);
     EXPECT_EQ(signalExitStatus(SIGINT), 130);

@@ -124,7 +124,11 @@ _ndxupgrade()
             _filedir -d
             return
             ;;
-        --mac | --local | --remote)
+        --window)
+            COMPREPLY=($(compgen -W '500 1000 2000' -- "$cur"))
+            return
+            ;;
+        --mac | --local | --remote | --expect)
             return
             ;;
     esac
@@ -133,8 +137,9 @@ _ndxupgrade()
         # --batch-worker is left out: a batch gives it to its own runs.
         COMPREPLY=($(compgen -W '--upgrade --query-version --diagnose --mac
             --local --remote --interface --pe --gui --diagnostic-page --help --version
-            --mac-list --jobs --report --run-dir --no-backup --history-db --history --since
-            --format --export-backup --at --out' -- "$cur"))
+            --mac-list --jobs --report --run-dir
+            --find --window --all-found --expect
+            --no-backup --history-db --history --since --format --export-backup --at --out' -- "$cur"))
     fi
 } &&
     complete -F _ndxupgrade ndxupgrade

@@ -22,6 +22,7 @@ grep -v -e 'running with root privileges' -e '^N: ' "$report" | sort > "$PACKAGE
 sort > "$PACKAGE_OUT/lintian.expected" <<EXPECTED
 O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/backup.txt]
 O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/connect.txt]
+O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/find.txt]
 O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/reset.txt]
 O: $PACKAGE_NAME: spelling-error-in-binary UNKOWN UNKNOWN [usr/bin/hostlink]
 O: $PACKAGE_NAME: spelling-error-in-binary boundry boundary [usr/bin/imgbuild]

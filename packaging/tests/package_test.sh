@@ -68,6 +68,7 @@ $kit/Kernel/program_flash.sh
 $kit/Kernel/version.sh
 $kit/Tool/backup.txt
 $kit/Tool/connect.txt
+$kit/Tool/find.txt
 $kit/Tool/hostlink
 $kit/Tool/imgbuild
 $kit/Tool/prm_NDX470.dat

@@ -130,7 +130,13 @@ void Device::answer_address_query(const uint8_t* f, size_t length) {
         size_t copied = std::min<size_t>(length, frame::header_size) - frame::ether_type;
         std::memcpy(out.data() + frame::ether_type, f + frame::ether_type, copied);
     }
-    send(std::move(out));
+    if (options.query_delay_ms <= 0) {
+        send(std::move(out));
+        return;
+    }
+    // Devices on one wire answer one broadcast query at different times.
+    scheduler.at(now_us_ + int64_t{options.query_delay_ms} * 1000,
+                 [this, out = std::move(out)]() mutable { send(std::move(out)); });
 }
 
 void Device::echo(const uint8_t* f, size_t length) {

@@ -25,6 +25,7 @@ enum LongOnly {
     opt_drop_prob,
     opt_drop_first,
     opt_delay_ms,
+    opt_query_delay_ms,
     opt_silent,
     opt_short_write,
     opt_unreadable,
@@ -73,6 +74,7 @@ const option long_options[] = {
     {"drop-prob", required_argument, nullptr, opt_drop_prob},
     {"drop-first", required_argument, nullptr, opt_drop_first},
     {"delay-ms", required_argument, nullptr, opt_delay_ms},
+    {"query-delay-ms", required_argument, nullptr, opt_query_delay_ms},
     {"silent", no_argument, nullptr, opt_silent},
     {"short-write", required_argument, nullptr, opt_short_write},
     {"unreadable", required_argument, nullptr, opt_unreadable},
@@ -267,7 +269,8 @@ const char* usage_text() {
            "files:    --load ADDR=FILE --dump ADDR:LEN=FILE (hex) --capture FILE.pcap\n"
            "faults:   --seed S --drop-prob P --drop-first N --delay-ms MS --silent\n"
            "          --short-write N --jitter-ms A:B --dup-prob P --dup-lag A:B\n"
-           "          --late-first-ms MS --no-echo --stray-zdp-ms MS --unreadable ADDR:LEN (hex)\n"
+           "          --late-first-ms MS --no-echo --stray-zdp-ms MS --query-delay-ms MS\n"
+           "          --unreadable ADDR:LEN (hex)\n"
            "flash:    --flash FILE --flash-size N --eeprom FILE --eeprom-size small|large|N\n"
            "          --erase-ms MS --program-ms MS --prog-fail B\n"
            "stations: --node MAC --loss P --ack-gap-ms MS --snr DB --pe N\n"
@@ -331,6 +334,7 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
             o.drop_first = static_cast<long>(v);
             break;
         case opt_delay_ms: ok = parse_ms(arg, o.delay_ms); break;
+        case opt_query_delay_ms: ok = parse_ms(arg, o.query_delay_ms); break;
         case opt_silent: o.silent = true; break;
         case opt_short_write:
             ok = parse_unsigned(arg, 10, 1482, v);

@@ -56,6 +56,7 @@ struct DevsimOptions {
     double drop_prob = 0.0;
     long drop_first = 0;
     int delay_ms = 0;
+    int query_delay_ms = 0;  // further delay of the answer to the address query
     bool silent = false;
     long short_write = -1;  // -1: writes are reported in full
     // Host-interface replies only.

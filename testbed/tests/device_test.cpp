@@ -441,6 +441,27 @@ TEST(DeviceFaults, DelayHoldsTheReply) {
     EXPECT_EQ(b.wire.frames.size(), 1u);
 }
 
+TEST(DeviceFaults, QueryDelayHoldsOnlyTheAddressAnswer) {
+    DevsimOptions o;
+    o.query_delay_ms = 250;
+    o.delay_ms = 10;
+    Bench b(o);
+    EXPECT_TRUE(b.ask(address_query(), 100).empty());
+    // Other requests meanwhile keep the plain delay.
+    EXPECT_TRUE(b.ask(read_request(0, 4), 101).empty());
+    b.device.advance(111 * ms);
+    ASSERT_EQ(b.wire.frames.size(), 1u);
+    EXPECT_EQ(b.wire.frames[0][15], 0x01);
+    b.device.advance(349 * ms);
+    EXPECT_EQ(b.wire.frames.size(), 1u);
+    b.device.advance(350 * ms);  // --delay-ms still to go
+    EXPECT_EQ(b.wire.frames.size(), 1u);
+    b.device.advance(360 * ms);
+    ASSERT_EQ(b.wire.frames.size(), 2u);
+    EXPECT_EQ(b.wire.frames[1][14], 0x03);
+    EXPECT_EQ(b.device.counters.answered, 2u);
+}
+
 TEST(DeviceFaults, ShortWriteReportsAndWritesAtMostN) {
     DevsimOptions o;
     o.short_write = 3;

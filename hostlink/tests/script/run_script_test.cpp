@@ -237,6 +237,43 @@ TEST_F(RunScript, SleepReadsCNotation) {
     EXPECT_EQ(sleeps, (std::vector<uint32_t>{8, 16, 10}));
 }
 
+TEST_F(RunScript, FindDevicesListsTheAnswersAndFailsWhenNoneCame) {
+    struct Case {
+        const char* script;
+        bool answers;
+        int result;
+        const char* output;
+        int64_t listened_ms;  // how long the run listened for answers
+    };
+    const Case cases[] = {
+        {"FIND_DEVICES,0\n", true, 1, "device 0a:3f:71:00:00:01\nfound 1 device(s)\n", 500},
+        {"find_devices,\r\n", true, 1, "device 0a:3f:71:00:00:01\nfound 1 device(s)\n", 500},
+        {"FIND_DEVICES,100\n", true, 1, "device 0a:3f:71:00:00:01\nfound 1 device(s)\n", 100},
+        {"FIND_DEVICES,0x64 \n", true, 1, "device 0a:3f:71:00:00:01\nfound 1 device(s)\n", 100},
+        {"FIND_DEVICES,10000\n", true, 1, "device 0a:3f:71:00:00:01\nfound 1 device(s)\n", 10000},
+        // No answer: the line fails and the run goes on to its end.
+        {"FIND_DEVICES,50\nW,10,2\n", false, -3, "found 0 device(s)\n", 50},
+        {"FIND_DEVICES,10001\nW,10,2\n", true, -3,
+         "ERROR: bad window at line #0: \"FIND_DEVICES,10001\n\", aborting...\n", 0},
+        {"FIND_DEVICES,500,5\n", true, -3, "ERROR: bad window at line #0: \"FIND_DEVICES,500,5\n\", aborting...\n", 0},
+        {"FIND_DEVICES,abc\n", true, -3, "ERROR: bad window at line #0: \"FIND_DEVICES,abc\n\", aborting...\n", 0},
+        // Before this command existed the line ran a script named by its second field.
+        {"Find_Devices,20,script.txt\n", true, -3,
+         "ERROR: bad window at line #0: \"Find_Devices,20,script.txt\n\", aborting...\n", 0},
+    };
+    for (const Case& c : cases) {
+        device.answers_mac_query = c.answers;
+        device.memory.clear();
+        ScriptedLink::now_us = 0;
+        Outcome outcome = run(c.script);
+        EXPECT_EQ(outcome.result, c.result) << c.script;
+        EXPECT_EQ(outcome.output, c.output) << c.script;
+        EXPECT_EQ(ScriptedLink::now_us / 1000, c.listened_ms) << c.script;
+        if (c.answers) EXPECT_EQ(device.word(0x10), 0u) << c.script;
+        else EXPECT_EQ(device.word(0x10), 2u) << c.script;
+    }
+}
+
 TEST_F(RunScript, LongLineIsReadAsTwoLines) {
     std::string first = "PRINT,0," + std::string(511 - 8, 'a');
     std::string rest = std::string(600 - 511 - 7, 'b') + "\n";
