@@ -660,10 +660,13 @@ Session TMainForm::makeSession(LogMemo* failureHints)
     return Session{services_.base, interfaceIp_, versionText_, services_.runner, procedureBoxes_, this, failureHints};
 }
 
-void TMainForm::beginRun(const char* action, const std::string& macs, OperationSubject subject)
+void TMainForm::beginRun(const char* action, const std::string& macs, std::optional<OperationSubject> subject)
 {
-    subject.base = services_.base;
-    trace_.emplace(std::move(subject));
+    trace_.reset();
+    if (subject) {
+        subject->base = services_.base;
+        trace_.emplace(std::move(*subject));
+    }
     setBusy(true);
     StatusLabel->setPalette(QPalette());  // the style's own colour again
     StatusLabel->setText(QString());
@@ -769,7 +772,7 @@ void TMainForm::DownloadBtnClick()
         return;
     const std::string mac = macText(target);
     rememberChoice(mac);
-    beginRun("Upgrade", mac, {kActionUpgrade, interfaceName(IFSelectUpgrade), mac});
+    beginRun("Upgrade", mac, OperationSubject{kActionUpgrade, interfaceName(IFSelectUpgrade), mac});
     QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
     TailedLog tailedDiag(diagLog, trace_->tail()), tailedVersion(versionLog, trace_->tail());
     Session session = makeSession(&tailedDiag);
@@ -794,7 +797,7 @@ void TMainForm::VersionBtnClick()
         return;
     const std::string mac = macText(target);
     rememberChoice(mac);
-    beginRun("Get Version", mac, {kActionVersionQuery, interfaceName(IFSelectUpgrade), mac});
+    beginRun("Get Version", mac, OperationSubject{kActionVersionQuery, interfaceName(IFSelectUpgrade), mac});
     QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
     TailedLog tailedDiag(diagLog, trace_->tail()), tailedVersion(versionLog, trace_->tail());
     Session session = makeSession(&tailedDiag);
@@ -813,7 +816,8 @@ void TMainForm::DiagBtnClick()
         !takeKit(kit))
         return;
     const std::string macs = macText(local) + " to " + macText(remote);
-    beginRun("Diagnose", macs, {kActionDiagnosis, interfaceName(IFSelectDiag), macText(local), macText(remote)});
+    beginRun("Diagnose", macs,
+             OperationSubject{kActionDiagnosis, interfaceName(IFSelectDiag), macText(local), macText(remote)});
     // The loader's reason is already among the children's lines in Details,
     // where the diagnosis's next step goes too: the page has no log.
     Session session = makeSession(nullptr);

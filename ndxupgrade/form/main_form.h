@@ -127,8 +127,9 @@ private:
     QStatusBar* buildStatusBar();
     Session makeSession(LogMemo* failureHints);
     // A run: from its inputs check passed to its outcome on the status bar
-    // and its record in the history.
-    void beginRun(const char* action, const std::string& macs, OperationSubject subject);
+    // and, for an operation on a device, its record in the history (a search
+    // has none).
+    void beginRun(const char* action, const std::string& macs, std::optional<OperationSubject> subject = {});
     void concludeRun(RunKind kind, const Session& session, const std::string& macs, bool ok,
                      const QString& measuredResults = {});
     void showOutcome(const QString& text, bool ok);
