@@ -69,9 +69,10 @@ QVariant optional(const std::optional<T>& value)
     return value ? QVariant(*value) : QVariant(QMetaType::fromType<T>());
 }
 
+// One line: the server's messages come with line breaks and tabs.
 std::string failure(const QSqlError& e)
 {
-    std::string message = e.text().trimmed().toStdString();
+    std::string message = e.text().simplified().toStdString();
     return message.empty() ? "unknown database error" : message;
 }
 
