@@ -28,6 +28,7 @@ enum LongOnly {
     opt_query_delay_ms,
     opt_silent,
     opt_short_write,
+    opt_unreadable,
     opt_flash,
     opt_flash_size,
     opt_eeprom,
@@ -77,6 +78,7 @@ const option long_options[] = {
     {"query-delay-ms", required_argument, nullptr, opt_query_delay_ms},
     {"silent", no_argument, nullptr, opt_silent},
     {"short-write", required_argument, nullptr, opt_short_write},
+    {"unreadable", required_argument, nullptr, opt_unreadable},
     {"flash", required_argument, nullptr, opt_flash},
     {"flash-size", required_argument, nullptr, opt_flash_size},
     {"eeprom", required_argument, nullptr, opt_eeprom},
@@ -229,6 +231,15 @@ bool parse_dump(const char* text, MemoryDump& dump) {
     return true;
 }
 
+bool parse_range(const char* text, MemoryRange& range) {
+    std::string both(text);
+    size_t colon = both.find(':');
+    if (colon == std::string::npos) return false;
+    if (!parse_hex32(both.substr(0, colon).c_str(), range.address)) return false;
+    if (!parse_hex32(both.substr(colon + 1).c_str(), range.length)) return false;
+    return range.length > 0;
+}
+
 }  // namespace
 
 bool parse_mac(const char* text, MacAddress& mac) {
@@ -261,6 +272,7 @@ const char* usage_text() {
            "faults:   --seed S --drop-prob P --drop-first N --delay-ms MS --silent\n"
            "          --short-write N --jitter-ms A:B --dup-prob P --dup-lag A:B\n"
            "          --late-first-ms MS --no-echo --stray-zdp-ms MS --query-delay-ms MS\n"
+           "          --unreadable ADDR:LEN (hex)\n"
            "flash:    --flash FILE --flash-size N --eeprom FILE --eeprom-size small|large|N\n"
            "          --erase-ms MS --program-ms MS --prog-fail B\n"
            "stations: --node MAC --loss P --ack-gap-ms MS --snr DB --pe N\n"
@@ -330,6 +342,12 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
             ok = parse_unsigned(arg, 10, 1482, v);
             o.short_write = static_cast<long>(v);
             break;
+        case opt_unreadable: {
+            MemoryRange range;
+            ok = parse_range(arg, range);
+            if (ok) o.unreadable.push_back(range);
+            break;
+        }
         case opt_flash: o.flash_path = arg; break;
         case opt_flash_size: ok = parse_size(arg, o.flash_size); break;
         case opt_eeprom: o.eeprom_path = arg; break;
