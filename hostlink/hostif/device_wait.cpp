@@ -78,7 +78,7 @@ int wait_for_device(EthernetLink& link, uint32_t address, int n, int seconds, ui
     const int64_t start = clock_us();
     int result = 0;
     bool unanswered = false;
-    int unechoed_in_a_row = 0;
+    int misechoed_in_a_row = 0;
     for (int attempt = 0; attempt < attempts && !stop_requested(); ++attempt) {
         send_poll(link, address, n);
         Hearing heard;
@@ -86,12 +86,13 @@ int wait_for_device(EthernetLink& link, uint32_t address, int n, int seconds, ui
                                     start + int64_t(attempt) * rounds * POLL_PASS_US, heard);
         if (result != 0) break;
         unanswered = true;
-        // Answered as many times as a request is sent, but never as this
-        // device used to answer: it has changed its habit (new code after a
-        // reset), and the next poll, after the quiet period owed, is matched
-        // by order. One stale frame while the device is away proves nothing.
-        unechoed_in_a_row = heard.only_unechoed() ? unechoed_in_a_row + 1 : 0;
-        if (unechoed_in_a_row == REQUEST_SENDS) stop_expecting_echo(OPCODE_READ_MEMORY);
+        // Answered as many times as a request is sent, but never as the
+        // loader expected: the device has changed its habit (new code after
+        // a reset) or its replies meet an earlier request by chance, and the
+        // next poll, after the quiet period owed, is judged by the rules
+        // left. One stale frame while the device is away proves nothing.
+        misechoed_in_a_row = heard.only_misechoed() ? misechoed_in_a_row + 1 : 0;
+        if (misechoed_in_a_row == REQUEST_SENDS) stop_judging_by_echo(OPCODE_READ_MEMORY);
     }
     if (unanswered) drain_late_replies(link);
     return result;

@@ -54,6 +54,10 @@ int capture_reply(EthernetLink& link, const RequestShape& request, Hearing& hear
         ++heard.not_echoed;
         report_skipped(bytes);
         return 0;
+    case ReplyFit::echoes_earlier:
+        ++heard.echoes_earlier;
+        report_skipped(bytes);
+        return 0;
     case ReplyFit::answers: break;
     }
     learn_from_reply(request, bytes);
@@ -106,6 +110,13 @@ void clear_the_way(EthernetLink& link) {
     if (quiet_owed) wait_for_quiet(link, dropped);
 }
 
+// Every host-interface request goes out here, so that a late reply to any
+// of them can be told by its opcode and address.
+int send_noted(EthernetLink& link, int length) {
+    note_request(message_buffer[23], get_le32(message_buffer + 28));
+    return send_message(link, message_buffer, length);
+}
+
 // At least one capture call, so that a reply that came while the loader was
 // kept from running is still taken.
 int receive_reply_until(EthernetLink& link, const RequestShape& request, int64_t deadline_us, Hearing& heard) {
@@ -120,7 +131,7 @@ int receive_reply_until(EthernetLink& link, const RequestShape& request, int64_t
 // one, -1 when the send failed.
 int send_and_listen(EthernetLink& link, const RequestShape& request, Hearing& heard) {
     prepare_request(request.opcode, request.address, request.n);
-    if (send_message(link, message_buffer, HEADER_SIZE + request.n) == 0) return -1;
+    if (send_noted(link, HEADER_SIZE + request.n) == 0) return -1;
     return receive_reply_until(link, request, clock_us() + REPLY_WINDOW_US, heard);
 }
 
@@ -138,7 +149,7 @@ void forget_reply_history() {
 
 int send_request(EthernetLink& link, int length) {
     clear_the_way(link);
-    return send_message(link, message_buffer, length);
+    return send_noted(link, length);
 }
 
 int receive_reply_counted(EthernetLink& link, const RequestShape& request, int retries, Hearing& heard) {
@@ -153,7 +164,7 @@ int exchange_request(EthernetLink& link, uint8_t opcode, uint32_t address, int n
     clear_the_way(link);
     const RequestShape request{opcode, address, n};
     bool troubled = false;
-    bool only_unechoed = true;
+    bool only_misechoed = true;
     for (int send = 0; send < REQUEST_SENDS; ++send) {
         Hearing heard;
         const int captured = send_and_listen(link, request, heard);
@@ -163,7 +174,7 @@ int exchange_request(EthernetLink& link, uint8_t opcode, uint32_t address, int n
             if (troubled) owe_quiet();
             return captured;
         }
-        only_unechoed = only_unechoed && heard.only_unechoed();
+        only_misechoed = only_misechoed && heard.only_misechoed();
         // One line per window that ended without its reply, so that a long
         // run can count how often the wire or the device made it resend.
         if (debug_level >= 3 && !stop_requested())
@@ -171,11 +182,12 @@ int exchange_request(EthernetLink& link, uint8_t opcode, uint32_t address, int n
                         REQUEST_SENDS);
     }
     owe_quiet();
-    if (!only_unechoed) return 0;
-    // Every send was answered, but never in the way this device used to
-    // answer: it has changed its habit. Once it has fallen quiet, a reply to
-    // one more send can only be that send's own.
-    stop_expecting_echo(opcode);
+    if (!only_misechoed) return 0;
+    // Every send was answered, but never in the way the loader expected:
+    // the device has changed its habit, or what it puts in place of opcode
+    // and address met an earlier request. Once it has fallen quiet, a reply
+    // to one more send can only be that send's own.
+    stop_judging_by_echo(opcode);
     clear_the_way(link);
     Hearing heard;
     const int captured = send_and_listen(link, request, heard);

@@ -41,11 +41,19 @@ enum class ReplyFit {
     answers,
     wrong_size,  // a length field (or frame) that no reply to this request has
     not_echoed,  // another opcode or address, from a device known to repeat them
+    echoes_earlier,  // the opcode and address of a recent other request, not of this one
 };
+
+// Keeps the opcode and address of a request about to be sent among the
+// recent requests (the last eight different ones, of every kind).
+void note_request(uint8_t opcode, uint32_t address);
 
 // How a host-interface frame of `length` bytes stands to `request`. A read of
 // n bytes is answered with length field 12 + n and all n bytes in the frame,
-// a write of n bytes with a length field from 12 to 12 + n.
+// a write of n bytes with a length field from 12 to 12 + n. A frame that
+// does not repeat the request's opcode and address is stale when the device
+// is known to repeat them; otherwise, when it repeats those of a recent
+// other request, unless this kind of request stopped judging by that.
 ReplyFit judge_reply(const RequestShape& request, const uint8_t* frame, int length);
 
 // Learns from a reply taken as the answer to `request` whether the device
@@ -57,18 +65,22 @@ void learn_from_reply(const RequestShape& request, const uint8_t* frame);
 // Every request kind back to not yet learnt.
 void forget_reply_habits();
 
-// A device known to repeat them stopped doing so (new code on it): replies to
-// this kind of request are matched by order from now on.
-void stop_expecting_echo(uint8_t opcode);
+// Every window of a request heard frames and all were stale only for what
+// they repeated: the device does not answer as the loader thought (new code
+// on it, or a fixed value that meets an earlier request). A kind known to
+// repeat opcode and address is taken as not repeating them; any other kind
+// no longer takes a reply that repeats an earlier request for stale.
+void stop_judging_by_echo(uint8_t opcode);
 
 // The host-interface frames that one listening passed over as stale.
 struct Hearing {
     int wrong_size = 0;
     int not_echoed = 0;
-    int skipped() const { return wrong_size + not_echoed; }
-    // Frames came, and every one of them was stale only for not repeating
-    // the request: the device may have stopped repeating it.
-    bool only_unechoed() const { return not_echoed > 0 && wrong_size == 0; }
+    int echoes_earlier = 0;
+    int skipped() const { return wrong_size + not_echoed + echoes_earlier; }
+    // Frames came, and every one of them was stale only for what it repeated
+    // of the requests: the device may not answer as the loader thought.
+    bool only_misechoed() const { return not_echoed + echoes_earlier > 0 && wrong_size == 0; }
 };
 
 // After trouble (a request sent more than once, a stale frame skipped) the
@@ -92,9 +104,9 @@ int receive_reply_counted(EthernetLink& link, const RequestShape& request, int r
 // The request of `opcode`, `address` and n bytes, sent up to five times; the
 // header is rebuilt from the template before each send and each send listens
 // for its reply as receive_reply_counted does, until the reply or for 100 ms
-// of clock_us (pause.h). When every window heard only replies that did not
-// repeat the request from a device known to repeat it, the request is sent
-// once more after a quiet period and then matched by order. The reply's
+// of clock_us (pause.h). When every window heard only replies that were
+// stale for what they repeated (stop_judging_by_echo), the request is sent
+// once more after a quiet period and judged by the rules left. The reply's
 // captured length in message_buffer, 0 when no send was answered, or -1 when
 // a send failed.
 int exchange_request(EthernetLink& link, uint8_t opcode, uint32_t address, int n);
