@@ -87,16 +87,20 @@ void wait_for_quiet(EthernetLink& link, bool heard_just_now) {
     const int64_t start = clock_us();
     if (heard_just_now) heard_last_us = start;
     int dropped = 0;
-    for (int64_t now = start; now - heard_last_us < QUIET_US && now - start < QUIET_LIMIT_US && !stop_requested();
-         now = clock_us()) {
+    for (int64_t now = start; now - start < QUIET_LIMIT_US && !stop_requested(); now = clock_us()) {
         const uint8_t* bytes = nullptr;
         int length = 0;
-        const ZdkStatus status = link.receive_frame(&bytes, &length);
+        // Quiet by the clock only counts when nothing is waiting either: a
+        // loader kept from running since its last look has not seen what
+        // came meanwhile.
+        const bool quiet_by_the_clock = now - heard_last_us >= QUIET_US;
+        const ZdkStatus status =
+            quiet_by_the_clock ? link.take_waiting_frame(&bytes, &length) : link.receive_frame(&bytes, &length);
         if (status == ZDK_SUCCESS) {
             ++dropped;
             heard_last_us = clock_us();
-        } else if (status != ZDK_RECEIVE_PACKET_FAILED) {
-            break;  // the link itself failed; nothing more will come
+        } else if (quiet_by_the_clock || status != ZDK_RECEIVE_PACKET_FAILED) {
+            break;  // quiet, or the link itself failed and nothing more will come
         }
     }
     quiet_owed = false;

@@ -198,6 +198,28 @@ TEST_F(ReplyWindow, SecondReplyToAResentWriteIsDroppedBeforeTheNextRequest) {
     EXPECT_EQ(link.waiting_taken, 1);
 }
 
+// The loader is kept from running during the quiet after a resent write
+// (a busy PC): when it looks again the clock says quiet, but the second
+// reply came meanwhile and waits on the link. From a device that does not
+// echo, it would pass for the answer to the next read.
+TEST_F(ReplyWindow, ReplyThatCameWhileTheLoaderWasKeptFromRunningIsDroppedInTheQuiet) {
+    device.echoes = false;
+    deliver_with([this](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>& replies) {
+        if (frame_opcode(link.sent.back()) == OPCODE_WRITE_MEMORY)
+            link.deliver_at(ScriptedLink::now_us + 150 * MS, reply);
+        else
+            replies.push_back(reply);
+    });
+    ASSERT_EQ(write_word(link, 0x104, STALE_WORD), 0);
+    ASSERT_EQ(link.sent.size(), 2u);
+    int looks = 0;
+    link.on_receive = [&] { link.idle_receive_us = ++looks == 2 ? 300 * MS : 1 * MS; };
+    uint32_t value = 0;
+    ASSERT_EQ(read_word(link, 0x100, &value), 0);
+    EXPECT_EQ(value, 0xCAFEF00Du);
+    EXPECT_EQ(link.waiting_taken, 1);
+}
+
 TEST_F(ReplyWindow, PollPassesOverTestProtocolFrames) {
     deliver_with([](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>& replies) {
         replies.push_back(zdp_frame());
