@@ -6,9 +6,8 @@
 
 #include "fake_device.h"
 #include "hostif/host_interface.h"
+#include "output_capture.h"
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 // How a request finds its reply: frames that are no answer to it (waiting
 // before it was sent, or of the test protocol) are passed over, a late reply
@@ -176,9 +175,9 @@ TEST_F(ReplyWindow, StaleFramesAreDroppedWithOneCheckAndCountedAtDebugThree) {
     EXPECT_EQ(link.waiting_checks, 1);  // nothing waited: one check, nothing taken
     link.replies = {stale_write_reply(), zdp_frame()};
     debug_level = 3;
-    CaptureStdout();
+    capture_stdout();
     ASSERT_EQ(read_word(link, 0x100, &value), 0);
-    EXPECT_EQ(GetCapturedStdout(), "Dropped 2 stale frame(s) before the request\n");
+    EXPECT_EQ(captured_stdout(), "Dropped 2 stale frame(s) before the request\n");
     EXPECT_EQ(value, 0xCAFEF00Du);
     EXPECT_EQ(link.waiting_taken, 2);
 }
@@ -232,18 +231,18 @@ TEST_F(ReplyWindow, EveryWindowWithoutItsReplyIsOneLineAtDebugThree) {
         device.silent = c.silent;
         debug_level = c.level;
         uint32_t value = 0;
-        CaptureStdout();
+        capture_stdout();
         EXPECT_EQ(read_word(link, 0x100, &value), c.silent ? -1 : 0);
-        EXPECT_EQ(GetCapturedStdout(), c.printed) << "level " << c.level << (c.silent ? ", silent" : "");
+        EXPECT_EQ(captured_stdout(), c.printed) << "level " << c.level << (c.silent ? ", silent" : "");
     }
 }
 
 TEST_F(ReplyWindow, ReadWhoseSendFailsStopsAtOnce) {
     link.fail_sends = true;
     uint32_t value = 0;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(read_word(link, 0x100, &value), -1);
-    EXPECT_EQ(GetCapturedStdout(), "error in sendto, errno=268\n");
+    EXPECT_EQ(captured_stdout(), "error in sendto, errno=268\n");
     EXPECT_EQ(ScriptedLink::now_us, 0);
 }
 

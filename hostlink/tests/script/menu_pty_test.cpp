@@ -12,6 +12,7 @@
 #include "fake_device.h"
 #include "hostif/host_interface.h"
 #include "hostif/pause.h"
+#include "output_capture.h"
 #include "script/menu.h"
 #include "zdp/zdp_client.h"
 
@@ -57,7 +58,7 @@ TEST_F(MenuOnTerminal, DumpAsksForKeyAfterEachPartAndRestoresTerminal) {
     const PauseFunction old_pause = set_pause_function(skip_pause);
     for (uint32_t i = 0; i < 0x300; ++i) device.memory[0x1000 + i] = static_cast<uint8_t>(i);
 
-    testing::internal::CaptureStdout();
+    capture_stdout();
     int status = -1;
     std::thread menu([&] { status = run_menu(link, zdp, -1); });
     type("821\n1000\n300\n4\n\n");
@@ -68,7 +69,7 @@ TEST_F(MenuOnTerminal, DumpAsksForKeyAfterEachPartAndRestoresTerminal) {
     std::this_thread::sleep_for(200ms);
     type("99\n");
     menu.join();
-    const std::string output = testing::internal::GetCapturedStdout();
+    const std::string output = captured_stdout();
     set_pause_function(old_pause);
 
     EXPECT_EQ(status, 0);
@@ -90,7 +91,7 @@ TEST_F(MenuOnTerminal, DumpAsksForKeyAfterEachPartAndRestoresTerminal) {
 TEST_F(MenuOnTerminal, HangUpEndsMenu) {
     ScriptedLink link;
     ZdpClient zdp;
-    testing::internal::CaptureStdout();
+    capture_stdout();
     int status = -1;
     std::thread menu([&] { status = run_menu(link, zdp, -1); });
     type("911\n");
@@ -98,7 +99,7 @@ TEST_F(MenuOnTerminal, HangUpEndsMenu) {
     close(master);
     master = -1;
     menu.join();
-    testing::internal::GetCapturedStdout();
+    captured_stdout();
     EXPECT_EQ(status, 0);
 }
 

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "output_capture.h"
 #include "script/wait_for_script.h"
 
 // The wait mode in a scratch directory, driven the way a controlling program
@@ -77,7 +78,7 @@ protected:
     }
 
     void start() {
-        testing::internal::CaptureStdout();
+        capture_stdout();
         mode = std::thread([this] {
             wait_for_script([this](const char* path) {
                 std::lock_guard<std::mutex> lock(mutex);
@@ -91,7 +92,7 @@ protected:
     std::string finish() {
         EXPECT_TRUE(eventually([this] { return mode_ended.load(); })) << "the mode did not end";
         if (mode.joinable()) mode.join();
-        return testing::internal::GetCapturedStdout();
+        return captured_stdout();
     }
 
     void press_key() {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "output_capture.h"
 #include "scripted_link.h"
 #include "settings/settings.h"
 #include "startup/startup.h"
@@ -42,9 +43,9 @@ StartupOutcome start(std::vector<std::string> arguments, ScriptedLink& link, con
     argv.push_back(nullptr);
     ZdpClient zdp;
     StdinFeed feed(typed);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     const int status = run_hostlink(static_cast<int>(arguments.size()), argv.data(), link, zdp, lookup);
-    return {status, testing::internal::GetCapturedStdout()};
+    return {status, captured_stdout()};
 }
 
 ScriptedLink::Interface entry(const char* name, uint8_t last_octet, bool has_address = true) {

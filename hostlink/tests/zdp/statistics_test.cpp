@@ -1,6 +1,7 @@
 #include <cmath>
 #include <limits>
 
+#include "output_capture.h"
 #include "zdp/snr.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
@@ -24,9 +25,9 @@ protected:
         return zdp_reply(0, 1, statistics_segments(receiver_counters(packets), unit_samples()), NODE_B);
     }
     std::string print(const Frame& reply, const uint8_t* node) {
-        testing::internal::CaptureStdout();
+        capture_stdout();
         print_statistics(reply.data(), static_cast<int>(reply.size()), node);
-        return testing::internal::GetCapturedStdout();
+        return captured_stdout();
     }
 };
 
@@ -141,16 +142,16 @@ TEST_F(StatisticsTest, ReportStatsPrintsOnlyThePairColumnsByDefault) {
         reply[25] = sent[25];
         replies.push_back(reply);
     };
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(report_stats_command(zdp, "02:00:00:00:00:07\n"), "");
     EXPECT_EQ(report_stats_command(zdp, "02:00:00:00:00:08\n"), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0.00 1.00e-02   1 ");
+    EXPECT_EQ(captured_stdout(), "0.00 1.00e-02   1 ");
     EXPECT_EQ(link.sent.at(0)[19], 0x17);
 
     debug_level = 2;
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(reset_stats_command(zdp, "02:00:00:00:00:07\n"), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "RESET_STATS command started :");
+    EXPECT_EQ(captured_stdout(), "RESET_STATS command started :");
     EXPECT_EQ(link.sent.at(2)[19], 0x19);
 }
 
