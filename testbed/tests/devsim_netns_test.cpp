@@ -35,24 +35,6 @@ int64_t elapsed_ms(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
 }
 
-// A ZDP request without segments, as the loader sends ENABLE_CERT or
-// REPORT_STATS.
-Bytes zdp_request(const uint8_t* to, uint8_t opcode, uint16_t sequence) {
-    Bytes f(60, 0);
-    std::copy(to, to + 6, f.begin());
-    std::copy(pc_mac, pc_mac + 6, f.begin() + 6);
-    f[12] = 0x88;
-    f[13] = 0x6C;
-    f[14] = 0x80;
-    f[15] = 0x02;
-    f[17] = 10;
-    f[19] = opcode;
-    f[24] = static_cast<uint8_t>(sequence >> 8);
-    f[25] = static_cast<uint8_t>(sequence);
-    return f;
-}
-
-uint16_t sequence_of(const Bytes& f) { return static_cast<uint16_t>(f[24] << 8 | f[25]); }
 bool is_host_interface(const Bytes& f) { return f.size() >= 32 && f[14] == 0x80 && f[15] == 0x01; }
 bool is_zdp(const Bytes& f) { return f.size() >= 26 && f[14] == 0x80 && f[15] == 0x02; }
 
