@@ -9,7 +9,6 @@
 #include "hostif/host_interface.h"
 #include "output_capture.h"
 
-
 namespace {
 
 const char* const DEVICE_FILTER =

@@ -10,7 +10,6 @@
 #include "output_capture.h"
 #include "temp_dir.h"
 
-
 namespace {
 
 struct Command {

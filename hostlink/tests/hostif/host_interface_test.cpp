@@ -8,7 +8,6 @@
 #include "hostif/host_interface.h"
 #include "output_capture.h"
 
-
 namespace {
 
 class HostInterface : public HostifTest {

@@ -13,7 +13,6 @@
 #include "output_capture.h"
 #include "temp_dir.h"
 
-
 namespace {
 
 class MemoryFile : public HostifTest {

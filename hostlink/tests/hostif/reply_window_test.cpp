@@ -8,7 +8,6 @@
 #include "hostif/host_interface.h"
 #include "output_capture.h"
 
-
 // How a request finds its reply: frames that are no answer to it (waiting
 // before it was sent, or of any sub-protocol but 80 01) are passed over, a
 // late reply is waited for, an unanswered send is sent again. Time is the

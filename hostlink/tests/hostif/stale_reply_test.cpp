@@ -8,7 +8,6 @@
 #include "hostif/host_interface.h"
 #include "output_capture.h"
 
-
 // Replies that answer an earlier request (late, duplicated, or the wrong
 // size for this one) never answer the current one; after trouble the next
 // request waits for the device to fall quiet; drains and waits last the
