@@ -215,9 +215,8 @@ TEST_F(ZdpEndToEnd, RepliesAreMatchedBySequenceNumberAndErrorCode) {
         options.insert(options.end(), c.fault.begin(), c.fault.end());
         DevsimProcess devsim(options);
         ASSERT_TRUE(devsim.ready()) << devsim.output();
-        const std::string wait = c.acknowledged ? " 3000" : "";
-        ProgramRun run = hostlink(std::string("ENABLE_CERT,") + NODE_B + wait + "\nREPORT_STATS," + NODE_B + wait + "\n",
-                                  {"-d", "2", "-c"});
+        const std::string station = NODE_B + std::string(c.acknowledged ? " 3000" : "") + "\n";
+        ProgramRun run = hostlink("ENABLE_CERT," + station + "REPORT_STATS," + station, {"-d", "2", "-c"});
         devsim.stop();
         EXPECT_EQ(run.status, 0) << name << "\n" << run.output;
         const char* enabled = c.acknowledged ? "ENABLE CERT command started : OK\n"
