@@ -7,6 +7,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
             qt6-base-dev iproute2 util-linux procps coreutils libcap2-bin tshark
+# The upgrade history's database drivers, and the PostgreSQL server that the
+# tests of a shared history start.
+PACKAGES += libqt6sql6-sqlite libqt6sql6-psql postgresql
 # Manual pages, the Debian packages and their checks, shell completion.
 PACKAGES += groff-base man-db bsdextrautils dpkg-dev file lintian desktop-file-utils appstream bash-completion
 # The sanitizer build and the fuzz targets (libFuzzer).

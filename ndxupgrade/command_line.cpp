@@ -1,6 +1,8 @@
 #include "command_line.h"
 
 #include "core/find_devices.h"
+#include "core/mac_fields.h"
+#include "core/utc_time.h"
 
 namespace ndx {
 namespace {
@@ -12,6 +14,7 @@ Action modeOf(const std::string& a)
     if (a == "--diagnose") return Action::Diagnose;
     if (a == "--find") return Action::Find;
     if (a == "--gui") return Action::Window;
+    if (a == "--history") return Action::History;
     return Action::UsageError;
 }
 
@@ -102,7 +105,11 @@ std::string usageText()
            "                  [--expect N] [--window MS] [--jobs N] [--report FILE] [--run-dir DIR]\n"
            "       ndxupgrade --find --interface IFACE [--window MS]\n"
            "       ndxupgrade --diagnose --local MAC --remote MAC [--interface IFACE] [--pe PE]\n"
+           "       ndxupgrade --history [--mac MAC] [--since DATE] [--format table|csv|json]\n"
+           "       ndxupgrade --export-backup MAC [--at DATE] --out FILE\n"
            "       ndxupgrade --help | --version\n"
+           "Every mode takes --history-db postgresql://user@host:port/db (or NDX_HISTORY_DB)\n"
+           "for a history shared by the PCs of a line; an upgrade takes --no-backup.\n"
            "Without options (or with --gui) the upgrade window opens; --diagnostic-page\n"
            "also shows its Diagnostic page, the link test for engineers. The other modes run\n"
            "one procedure without a window: log on standard output, the children's output\n"
@@ -114,7 +121,10 @@ std::string usageText()
            "--find lists the devices that answer on the interface within the window\n"
            "(500 ms, at most 10000), one MAC a line; status 1 when none answered.\n"
            "--all-found makes a batch of them; with --expect N it starts nothing unless\n"
-           "exactly N answered (a fixture of 16: --all-found --expect 16).\n";
+           "exactly N answered (a fixture of 16: --all-found --expect 16).\n"
+           "Every operation is recorded in $XDG_STATE_HOME/" NDXUPGRADE_PACKAGE_NAME "/history.sqlite;\n"
+           "an upgrade first backs up the device's parameters there. DATE is UTC:\n"
+           "2026-12-08, 2026-12-08T14:30 or 2026-12-08T14:30:05.\n";
 }
 
 // The tool set's version, the one the package and hostlink -v carry; the
@@ -122,6 +132,11 @@ std::string usageText()
 std::string versionText()
 {
     return std::string("ndxupgrade (" NDXUPGRADE_PACKAGE_NAME ") " TOOLSET_VERSION "\n");
+}
+
+std::string programVersion()
+{
+    return TOOLSET_VERSION;
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args)
@@ -150,6 +165,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             c.diagnosticPage = true;
             continue;
         }
+        if (a == "--no-backup") {
+            c.noBackup = true;
+            continue;
+        }
+        if (a == "--export-backup") {
+            if (modeGiven && c.action != Action::ExportBackup)
+                return usageError(a + " cannot be combined with another mode");
+            if (i + 1 >= args.size()) return usageError(a + " needs a value");
+            c.action = Action::ExportBackup;
+            modeGiven = true;
+            mac = args[++i];
+            c.macs.push_back(mac);
+            continue;
+        }
         if (a == "--all-found") {
             c.allFound = true;
             continue;
@@ -163,6 +192,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                              : a == "--jobs" ? &jobsText
                              : a == "--report" ? &c.report
                              : a == "--run-dir" ? &c.runDir
+                             : a == "--history-db" ? &c.historyDb
+                             : a == "--since" ? &c.since
+                             : a == "--format" ? &c.historyFormat
+                             : a == "--at" ? &c.at
+                             : a == "--out" ? &c.out
                              : a == "--window" ? &windowText
                              : a == "--expect" ? &expectText
                                                  : nullptr;
@@ -175,7 +209,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (i + 1 >= args.size()) return usageError(a + " needs a value");
         *value = args[++i];
         const bool batchOption = value == &c.macList || value == &jobsText || value == &c.report || value == &c.runDir;
-        if (batchOption && value->empty()) return usageError(a + " needs a value");
+        const bool historyOption = value == &c.historyDb || value == &c.since || value == &c.at || value == &c.out;
+        if ((batchOption || historyOption) && value->empty()) return usageError(a + " needs a value");
         if (value == &mac) c.macs.push_back(mac);
         if (value == &jobsText) jobsGiven = true;
         if (value == &windowText) windowGiven = true;
@@ -193,6 +228,31 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         return usageError(error);
     if (c.diagnosticPage && c.action != Action::Window)
         return usageError("--diagnostic-page is for the window; it takes no other mode");
+    if (c.noBackup && c.action != Action::Upgrade) return usageError("--no-backup is for --upgrade");
+    const bool lookup = c.action == Action::History || c.action == Action::ExportBackup;
+    if (!lookup && (!c.since.empty() || !c.at.empty() || !c.out.empty() || c.historyFormat != "table"))
+        return usageError("--since, --format, --at and --out are for --history and --export-backup");
+    if (lookup) {
+        if (!c.interface.empty() || !c.local.empty() || !c.remote.empty() || c.batch || c.batchWorker ||
+            c.macs.size() > 1)
+            return usageError("--history and --export-backup take one --mac at most and no device options");
+        if (!c.mac.empty()) {
+            MacAddress address{};
+            if (!readMacAddress(c.mac, address)) return usageError("not a MAC address: " + c.mac);
+            c.mac = macText(address);
+        }
+        for (std::string* date : {&c.since, &c.at})
+            if (!date->empty() && !parseUtcDate(*date, *date))
+                return usageError("not a date: " + *date + " (2026-12-08, 2026-12-08T14:30 or 2026-12-08T14:30:05, UTC)");
+        if (c.historyFormat != "table" && c.historyFormat != "csv" && c.historyFormat != "json")
+            return usageError("--format takes table, csv or json");
+        if (c.action == Action::History && (!c.at.empty() || !c.out.empty()))
+            return usageError("--at and --out are for --export-backup");
+        if (c.action == Action::ExportBackup && (!c.since.empty() || c.historyFormat != "table"))
+            return usageError("--since and --format are for --history");
+        if (c.action == Action::ExportBackup && c.out.empty()) return usageError("--export-backup needs --out FILE");
+        return c;
+    }
     switch (c.action) {
     case Action::Window:
         if (!c.macs.empty() || !c.local.empty() || !c.remote.empty() || !c.interface.empty() || batchOptions ||

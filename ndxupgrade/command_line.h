@@ -7,7 +7,7 @@
 
 namespace ndx {
 
-enum class Action { Window, Help, Version, Upgrade, QueryVersion, Diagnose, Find, UsageError };
+enum class Action { Window, Help, Version, Upgrade, QueryVersion, Diagnose, Find, History, ExportBackup, UsageError };
 
 // The most devices a batch works on at once.
 constexpr int kMaxJobs = 64;
@@ -38,11 +38,24 @@ struct CommandLine {
     bool allFound = false;
     // --expect N: the batch starts only when exactly N devices answered; 0: any number.
     int expect = 0;
+
+    // The history: --history-db (a PostgreSQL URL or an SQLite file), and
+    // an upgrade without its parameter backup.
+    std::string historyDb;
+    bool noBackup = false;
+    // --history: --mac (mac, in the program's form), --since (as
+    // parseUtcDate gives it), --format.
+    std::string since;
+    std::string historyFormat = "table";
+    // --export-backup MAC (mac): --at (as parseUtcDate gives it), --out.
+    std::string at, out;
 };
 
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
 std::string usageText();
 std::string versionText();
+// The tool set's version number alone, as records in the history carry it.
+std::string programVersion();
 
 }  // namespace ndx

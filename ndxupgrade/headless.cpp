@@ -1,5 +1,6 @@
 #include "headless.h"
 
+#include <filesystem>
 #include <optional>
 
 #include "core/diagnostics.h"
@@ -11,6 +12,8 @@
 #include "core/quiet_seams.h"
 #include "core/upgrade.h"
 #include "batch/worker_protocol.h"
+#include "core/log_tail.h"
+#include "history/operation_trace.h"
 
 namespace ndx {
 
@@ -89,6 +92,22 @@ struct ResultLine : DiagDisplay {
     }
 };
 
+// What the record of the command line's operation is about.
+OperationSubject subjectOf(const CommandLine& o, const std::string& base)
+{
+    OperationSubject subject;
+    const bool pair = o.action == Action::Diagnose;
+    subject.action = pair ? kActionDiagnosis : o.action == Action::Upgrade ? kActionUpgrade : kActionVersionQuery;
+    subject.interface = o.interface;
+    MacAddress mac{};
+    if (readMacAddress(pair ? o.local : o.mac, mac)) subject.mac = macText(mac);
+    if (pair && readMacAddress(o.remote, mac)) subject.remoteMac = macText(mac);
+    subject.base = base;
+    // A batch's device works in its folder inside the run folder.
+    if (o.batchWorker) subject.runFolder = std::filesystem::path(base).parent_path().string();
+    return subject;
+}
+
 // The procedure of the command line, after the interface and the kit have
 // been settled; true on success.
 bool runProcedure(const CommandLine& o, Session& session, const std::string& entryIp, LogMemo& log)
@@ -119,8 +138,7 @@ bool runProcedure(const CommandLine& o, Session& session, const std::string& ent
 int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices services)
 {
     InterfaceSource& interfaces = services.interfaces;
-    LogMemo& log = services.log;
-    LogMemo& errors = services.errors ? *services.errors : log;
+    LogMemo& errors = services.errors ? *services.errors : services.log;
     // A MAC address that is not one is a mistake on the command line, as it
     // is for a batch.
     const bool pair = o.action == Action::Diagnose;
@@ -132,10 +150,23 @@ int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices 
             return 2;
         }
     }
+    // Kept for the record: the log lines and the children's output.
+    OperationTrace trace(subjectOf(o, base));
+    TailedLog tailedLog(services.log, trace.tail());
+    TailedChildOutput tailedChildren(services.childOutput, trace.tail());
+    LogMemo& log = tailedLog;
+    // A search is no operation on a device: it leaves no record.
+    const auto record = [&](const Session& session, bool ok, bool stopped) {
+        if (services.history && !find) services.history->write(trace.finish(session, ok, stopped));
+    };
+
     std::string entryIp;
     if (o.batchWorker && services.workerReport) services.workerReport->addLine(workerStageLine("interface"));
     if (!selectInterface(o.interface, interfaces, services.boxes, log, entryIp)) {
         if (o.batchWorker && services.workerReport) services.workerReport->addLine(workerResultLine(false, "interface"));
+        Session refused{base, "", "", services.runner, services.boxes};
+        refused.stage = "interface";
+        record(refused, false, false);
         return 1;
     }
 
@@ -157,16 +188,16 @@ int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices 
     QuietLog quietLog(log, stopped);
     std::optional<QuietLog> quietHints;
     if (services.failureHints) quietHints.emplace(*services.failureHints, stopped);
-    Session session{base, "", "", services.runner, boxes, services.childOutput, quietHints ? &*quietHints : nullptr};
+    Session session{base, "", "", services.runner, boxes, &tailedChildren, quietHints ? &*quietHints : nullptr};
+    session.backupFirst = !o.noBackup;
     const bool ok = o.batchWorker && services.workerReport
                         ? runBatchDevice(o, session, entryIp, quietLog, *services.workerReport)
                     : find ? findAndList(o, session, entryIp, quietLog, services.results)
                            : runProcedure(o, session, entryIp, quietLog);
     const int s = stopSignal();
-    if (!s) return ok ? 0 : 1;
     // A signal that came after the last step leaves a finished procedure as
     // it is; the program still ends as the signal asks.
-    if (!ok) {
+    if (s && !ok) {
         const Procedure procedure = o.action == Action::Upgrade        ? Procedure::Upgrade
                                     : o.action == Action::QueryVersion ? Procedure::VersionQuery
                                     : find                             ? Procedure::DeviceSearch
@@ -174,6 +205,8 @@ int runHeadless(const CommandLine& o, const std::string& base, HeadlessServices 
         log.addLine(interruptedLine(s, procedure, pair ? o.local + " and " + o.remote : find ? o.interface : o.mac,
                                     session.stage));
     }
+    record(session, ok, s != 0 && !ok);
+    if (!s) return ok ? 0 : 1;
     return signalExitStatus(s);
 }
 

@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "core/seams.h"
+#include "history/operation_record.h"
 
 namespace ndx {
 
@@ -29,6 +30,8 @@ struct HeadlessServices {
     // --find: one MAC a line, nothing else (standard output; `log` then goes
     // to standard error).
     LogMemo* results = nullptr;
+    // Where the operation's record goes when it ends; none: nowhere.
+    RecordSink* history = nullptr;
 };
 
 // Finds the interface as the window's combo box would list it and checks its

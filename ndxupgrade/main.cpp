@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@
 #include "core/interruption.h"
 #include "form/main_form.h"
 #include "headless.h"
+#include "history/history_commands.h"
+#include "history/history_store.h"
 #include "platform/console_output.h"
 #include "platform/linux_interfaces.h"
 #include "platform/private_temp_directory.h"
@@ -32,6 +36,37 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "%s\n%s", command.error.c_str(), ndx::usageText().c_str());
         return 2;
     default: break;
+    }
+
+    // A shared history that is not a database URL is a mistake on the
+    // command line, found before anything starts.
+    ndx::DatabaseLocation historyLocation;
+    std::string historyError;
+    const char* historyVariable = std::getenv("NDX_HISTORY_DB");
+    const std::string historyDb = !command.historyDb.empty() ? command.historyDb
+                                  : historyVariable          ? historyVariable
+                                                             : "";
+    if (!historyDb.empty() && !ndx::parseDatabaseLocation(historyDb, historyLocation, historyError)) {
+        std::fprintf(stderr, "ndxupgrade: %s: %s\n", command.historyDb.empty() ? "NDX_HISTORY_DB" : "--history-db",
+                     historyError.c_str());
+        return 2;
+    }
+    // Without a window the history's problems go to standard error; the
+    // names were checked above.
+    const auto historyStore = [&] {
+        std::unique_ptr<ndx::HistoryStore> store;
+        ndx::makeHistoryStore(
+            command.historyDb, "", [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }, store,
+            historyError);
+        return store;
+    };
+
+    // Lookups in the history need no kit and no interface.
+    if (command.action == ndx::Action::History || command.action == ndx::Action::ExportBackup) {
+        QCoreApplication app(argc, argv);
+        const std::unique_ptr<ndx::HistoryStore> store = historyStore();
+        return command.action == ndx::Action::History ? ndx::printHistory(command, *store, stdout, stderr)
+                                                      : ndx::exportBackup(command, *store, stdout, stderr);
     }
 
     // One device of a batch leads the group that holds everything it starts,
@@ -61,10 +96,12 @@ int main(int argc, char* argv[])
         const bool find = command.action == ndx::Action::Find;
         ndx::ConsoleMessageBoxes boxes(find ? stderr : stdout);
         ndx::ErrorStreamChildOutput childOutput;
+        const std::unique_ptr<ndx::HistoryStore> history = historyStore();
+        history->start();
         return ndx::runHeadless(command, base.directory,
                                 {interfaces, runner, boxes, find ? static_cast<ndx::LogMemo&>(errors) : log,
                                  &childOutput, &errors, command.batchWorker ? &errors : nullptr, &errors,
-                                 &ndx::StopSignals::caught, find ? &log : nullptr});
+                                 &ndx::StopSignals::caught, find ? &log : nullptr, history.get()});
     }
 
     QApplication app(argc, argv);
@@ -74,7 +111,8 @@ int main(int argc, char* argv[])
         boxes.show("Error", base.note, ndx::BoxIcon::Error);
         return 1;
     }
-    ndx::TMainForm form({interfaces, runner, boxes, base.directory, base.note, base.copyRefreshed, command.diagnosticPage});
+    ndx::TMainForm form({interfaces, runner, boxes, base.directory, base.note, base.copyRefreshed, command.diagnosticPage,
+                         {}, true, command.historyDb});
     boxes.setParent(&form);
     QObject::connect(&form, &ndx::TMainForm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     ndx::StopSignals stopSignals([&form](int signalNumber) { form.stopBySignal(signalNumber); });

@@ -25,6 +25,10 @@ demo_install_kit() {
     trap 'rm -rf "$tmp"' EXIT
     trap 'exit 143' INT TERM
     kit="$tmp/kit"
+    # The emulated devices' records stay in the scratch folder, out of the
+    # user's own history.
+    XDG_STATE_HOME="$tmp/state"
+    export XDG_STATE_HOME
 
     echo "== Installing the kit: cmake --install $build --prefix $kit"
     if ! cmake --install "$build" --prefix "$kit" > "$tmp/install.log" 2>&1; then

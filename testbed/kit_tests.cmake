@@ -40,7 +40,9 @@ if(kit_test_targets_present)
       kit_diagnose diagnose_test.sh
       kit_tabgen_hostlink_roundtrip tabgen_roundtrip_test.sh
       kit_batch batch_test.sh
-      kit_find find_test.sh)
+      kit_find find_test.sh
+      kit_history history_test.sh
+      kit_history_postgres history_postgres_test.sh)
   # The same upgrade through the window, offscreen.
   if(TARGET ndxupgrade_form AND TARGET ndxupgrade_platform)
     add_executable(kit_window_upgrade ${KIT_TESTS_DIR}/window_upgrade.cpp)

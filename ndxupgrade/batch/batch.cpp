@@ -26,6 +26,9 @@ constexpr std::chrono::milliseconds stopGrace{5000};
 
 const char* const logName = "log.txt";
 
+// How a device's run begins a line about the history.
+const char* const historyNoticePrefix = "ndxupgrade: history: ";
+
 // Each device's log, its reports, and its line as it ends.
 class DeviceRuns : public BatchListener {
 public:
@@ -60,6 +63,12 @@ public:
         if (!run.diagnosisShown && isLoaderDiagnosis(text)) {
             run.diagnosisShown = true;
             errors_.addLine(outcomes_[job].mac + ": " + text);
+        }
+        // A history that cannot be written is the same for every device:
+        // told once for the batch.
+        if (!historyNoticeShown_ && text.rfind(historyNoticePrefix, 0) == 0) {
+            historyNoticeShown_ = true;
+            errors_.addLine(text + " (and likewise for the other devices; see their logs)");
         }
         const WorkerLine w = readWorkerLine(text);
         if (w.kind == WorkerLine::Kind::Stage) run.end.lastStage = w.value;
@@ -120,6 +129,7 @@ private:
     LogMemo& out_;
     LogMemo& errors_;
     std::vector<Run> runs_;
+    bool historyNoticeShown_ = false;
 };
 
 void removeQuietly(const std::string& path)
@@ -247,9 +257,12 @@ int runBatch(const CommandLine& o, const std::string& base, BatchServices servic
             if (upgrade) plainFiles.links.push_back(deviceParameterLink(folder));
             outcomes[i].mac = macs[i];
             outcomes[i].log = folder + "/" + logName;
-            jobs.push_back({{services.program, upgrade ? "--upgrade" : "--query-version", "--mac", macs[i],
-                             "--interface", o.interface, "--batch-worker"},
-                            folder});
+            BatchJob job{{services.program, upgrade ? "--upgrade" : "--query-version", "--mac", macs[i],
+                          "--interface", o.interface, "--batch-worker"},
+                         folder};
+            if (o.noBackup) job.argv.push_back("--no-backup");
+            if (!o.historyDb.empty()) job.argv.insert(job.argv.end(), {"--history-db", o.historyDb});
+            jobs.push_back(std::move(job));
         }
     }
 

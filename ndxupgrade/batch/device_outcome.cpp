@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/text_escaping.h"
+
 namespace ndx {
 namespace {
 
@@ -10,17 +12,6 @@ std::string secondsText(double seconds, int decimals)
     char text[32];
     std::snprintf(text, sizeof text, "%.*f", decimals, seconds);
     return text;
-}
-
-std::string csvField(const std::string& value)
-{
-    if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
-    std::string quoted = "\"";
-    for (char c : value) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/kit_lock.h"
+#include "core/parameter_backup.h"
 #include "core/upgrade.h"
 
 namespace ndx {
@@ -22,7 +23,7 @@ namespace {
 bool isPrivate(const std::string& folder, const std::string& name)
 {
     static const std::set<std::string> tool = {plainParameterFileName, scrambledParameterFileName, kitLockFileName};
-    static const std::set<std::string> kernel = {"image.dat", "verinfo.txt", "snr.tmp"};
+    static const std::set<std::string> kernel = {"image.dat", "verinfo.txt", "snr.tmp", backupFileName};
     return (folder == "Tool" ? tool : kernel).count(name) > 0;
 }
 

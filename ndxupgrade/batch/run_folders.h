@@ -2,7 +2,7 @@
 // Where a batch works: a run folder, and in it one private kit per device.
 //
 // A device's folder holds Tool/ and Kernel/ of its own, so that what its
-// procedure writes there (Kernel/image.dat, Kernel/verinfo.txt,
+// procedure writes there (Kernel/image.dat, Kernel/verinfo.txt, Kernel/backup.bin,
 // Kernel/snr.tmp) is its own; every other entry of the base directory's
 // Tool/ and Kernel/ (the programs, the scripts, the kit's read-only files) is
 // a link to the shared one. The plain parameter file, decoded once per run

@@ -9,6 +9,8 @@ const std::vector<NextStep>& nextSteps()
     static const std::vector<NextStep> table = {
         {"kit files", "Next step: the kit is incomplete; check Tool/ and Kernel/ in the base directory (Details)."},
         {"connect", "Next step: the device did not answer; check cable, interface, MAC address and power."},
+        {"parameter backup",
+         "Next step: the device's parameters could not be read; check cable and power, retry."},
         {"program_flash.sh", "Next step: Kernel/program_flash.sh did not run to its end; Details shows why."},
         {"program_flash.sh input",
          "Next step: program_flash.sh refused its arguments; the kit does not match: install it again."},

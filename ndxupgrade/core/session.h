@@ -2,12 +2,32 @@
 // What one operation of the front end works with: the installation tree, the
 // interface chosen for it, and the seams to the outside world.
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "seams.h"
 
 namespace ndx {
+
+// What an operation learnt on its way, for its record in the history.
+struct OperationFacts {
+    std::string versionBefore;  // read with the backup, before anything was written
+    std::string versionRead;    // read by a version query that succeeded
+    // The device's parameter image as read before the flash was touched;
+    // empty when no backup was taken.
+    std::vector<std::uint8_t> backup;
+    std::chrono::system_clock::time_point backupTakenAt{};
+    bool backupFailed = false;
+    // program_flash.sh went as far as programming Kernel/image.dat.
+    bool imageFlashed = false;
+    // The values snr.tmp supplied.
+    std::optional<float> snr, per;
+    std::optional<int> pe;
+};
 
 struct Session {
     std::string base;         // the installation tree: the current directory at start-up
@@ -31,6 +51,10 @@ struct Session {
     // box (a successful diagnosis has none), so that the window shows the
     // outcome and what to do next while the box is up; none: nobody listens.
     std::function<void(bool ok)> concluded = {};
+    // The upgrade reads the device's parameters back before anything is
+    // written (--no-backup: it does not).
+    bool backupFirst = true;
+    OperationFacts facts = {};
 };
 
 // Appends a line when a memo is given; some operations run without one.

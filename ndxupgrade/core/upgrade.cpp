@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "parameter_backup.h"
 #include "run_and_wait.h"
 #include "scrambler.h"
 
@@ -189,8 +190,9 @@ bool versionQuery(Session& session, const std::string& macText, LogMemo* memo)
         logLine(memo, failed);
         return false;
     }
-    if (version == "0.0.1") version = "1.2d or earlier";
+    version = shownVersion(version);
     session.versionText = version;
+    session.facts.versionRead = version;
     logLine(memo, version);
     logLine(memo, "Ok.");
     return true;
@@ -225,7 +227,9 @@ bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagM
     // What the steps and the Kernel scripts run, checked before anything is
     // sent: a kit without version.sh would otherwise flash and reset the
     // device and only then fail.
-    for (const char* file : kStepFiles) {
+    std::vector<const char*> stepFiles(std::begin(kStepFiles), std::end(kStepFiles));
+    if (session.backupFirst) stepFiles.insert(stepFiles.begin() + 1, backupScriptPath);
+    for (const char* file : stepFiles) {
         if (!isFile(session.base + "/" + file)) {
             diagMemo.addLine(std::string("Err: Can't find ") + file + " file.");
             return false;
@@ -234,6 +238,7 @@ bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagM
     diagMemo.addLine("Ok.");
 
     if (!connectStep(session, mac, &diagMemo)) return false;
+    if (session.backupFirst && !backupStep(session, mac, diagMemo)) return false;
 
     enterStage(session, "program_flash.sh");
     diagMemo.addLine("start to upgrade :");
@@ -244,6 +249,8 @@ bool upgradeProcedure(Session& session, const MacAddress& target, LogMemo& diagM
     const std::string flashArgs =
         " " + session.interfaceIp + " " + mac + " phone1 ../Tool/" + kInfName + " " + mac;
     int code = runAndWait(session, kernel + "/program_flash.sh", flashArgs, kernel);
+    // Only a failed programming has had the image on its way to the flash.
+    session.facts.imageFlashed = code >= 0 || code == -105;
     if (code < 0) {
         const ProgramFlashFailure failure = programFlashFailure(code);
         if (failure.line) diagMemo.addLine(failure.line);

@@ -23,13 +23,17 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 #include "../core/diagnostics.h"
 #include "../core/find_devices.h"
 #include "../core/next_step.h"
 #include "../core/program_version.h"
 #include "../core/run_and_wait.h"
 #include "../core/upgrade.h"
+#include "../history/history_store.h"
 #include "following_log.h"
+#include "history_page.h"
 #include "mac_entry.h"
 
 namespace ndx {
@@ -54,6 +58,7 @@ const int kLogLinesKept = 12;
 // Per user: ~/.config/Talvenrick/ndxupgrade.ini.
 const char* const kLastInterfaceKey = "upgrade/interface";
 const char* const kLastTargetKey = "upgrade/targetMac";
+const char* const kSharedHistoryKey = "history/database";
 
 QSettings userSettings()
 {
@@ -157,6 +162,12 @@ TMainForm::TMainForm(const FormServices& services, QWidget* parent)
     PageControl1 = named(new QTabWidget, "PageControl1");
     PageControl1->addTab(buildUpgradeSheet(), "Upgrade");
     PageControl1->addTab(buildDiagnosticSheet(), "Diagnostic");
+    historyPage_ = new HistoryPage({services_.boxes, [this] { return typedTarget(); }, services_.exportPath});
+    PageControl1->addTab(historyPage_, "History");
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl1->currentWidget() == historyPage_) historyPage_->refresh();
+    });
+    connect(historyPage_, &HistoryPage::sharedDatabaseChanged, this, &TMainForm::changeSharedDatabase);
     // Details under the pages, as far as the user drags it; the page keeps
     // its log's lines in view.
     LogSplitter = named(new QSplitter(Qt::Vertical), "LogSplitter");
@@ -194,11 +205,58 @@ TMainForm::TMainForm(const FormServices& services, QWidget* parent)
     if (services_.copyRefreshed)
         for (const QString& line : QString::fromStdString(services_.baseNote).split('\n')) diagLog_->append(line);
 
+    if (services_.history) openHistory(userSettings().value(kSharedHistoryKey).toString().toStdString());
+
     // Wide enough for the log's next-step lines without scrolling sideways.
     resize(sizeHint().expandedTo(QSize(680, 640)));
 
     connect(IFSelectUpgrade, &QComboBox::currentIndexChanged, this, &TMainForm::IFSelectUpgradeChange);
     connect(IFSelectDiag, &QComboBox::currentIndexChanged, this, &TMainForm::IFSelectDiagChange);
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::openHistory(const std::string& setting)
+{
+    historyPage_->setSharedDatabase(setting);
+    historyPage_->setStore(nullptr);
+    history_.reset();
+    // Said once each, in the log and on standard error.
+    const auto notice = [this](const std::string& line) {
+        diagLog_->addLine(line);
+        std::fprintf(stderr, "%s\n", line.c_str());
+    };
+    std::string error;
+    if (!makeHistoryStore(services_.historyDb, setting, notice, history_, error)) {
+        notice("ndxupgrade: history: " + error);
+        history_.reset();
+        return;
+    }
+    history_->start();
+    historyPage_->setStore(history_.get());
+}
+
+void TMainForm::changeSharedDatabase(const QString& text)
+{
+    QSettings settings = userSettings();
+    if (settings.value(kSharedHistoryKey).toString() == text) return;
+    settings.setValue(kSharedHistoryKey, text);
+    if (services_.history) openHistory(text.toStdString());
+}
+
+std::string TMainForm::typedTarget() const
+{
+    std::string text;
+    for (QLineEdit* edit : amac_) text += (text.empty() ? "" : "-") + edit->text().trimmed().toStdString();
+    MacAddress mac{};
+    return readMacAddress(text, mac) ? macText(mac) : std::string();
+}
+
+std::string TMainForm::interfaceName(QComboBox* combo) const
+{
+    const int index = combo->currentIndex();
+    if (index < 0 || static_cast<std::size_t>(index) >= interfaceTable_.size()) return {};
+    return interfaceTable_[static_cast<std::size_t>(index)].deviceName;
 }
 
 QWidget* TMainForm::buildDetails()
@@ -535,6 +593,11 @@ void TMainForm::finishProcedure(const Session& session, Procedure procedure, con
                                 bool succeeded)
 {
     versionText_ = session.versionText;
+    if (trace_ && history_) {
+        history_->write(trace_->finish(session, succeeded, quitting_ && !succeeded));
+        historyPage_->refresh();
+    }
+    trace_.reset();
     setBusy(false);
     // A signal that came after the last step leaves a finished procedure as it is.
     if (stopSignal_ && !succeeded) {
@@ -597,8 +660,13 @@ Session TMainForm::makeSession(LogMemo* failureHints)
     return Session{services_.base, interfaceIp_, versionText_, services_.runner, procedureBoxes_, this, failureHints};
 }
 
-void TMainForm::beginRun(const char* action, const std::string& macs)
+void TMainForm::beginRun(const char* action, const std::string& macs, std::optional<OperationSubject> subject)
 {
+    trace_.reset();
+    if (subject) {
+        subject->base = services_.base;
+        trace_.emplace(std::move(*subject));
+    }
     setBusy(true);
     StatusLabel->setPalette(QPalette());  // the style's own colour again
     StatusLabel->setText(QString());
@@ -662,6 +730,7 @@ void TMainForm::childStarted(const std::string& child)
 
 void TMainForm::childLine(const std::string& child, const std::string& line)
 {
+    if (trace_) trace_->tail().add(labelledChildLine(child, line));
     detailsLog_->addLine(labelledChildLine(child, line));
 }
 
@@ -703,11 +772,12 @@ void TMainForm::DownloadBtnClick()
         return;
     const std::string mac = macText(target);
     rememberChoice(mac);
-    beginRun("Upgrade", mac);
+    beginRun("Upgrade", mac, OperationSubject{kActionUpgrade, interfaceName(IFSelectUpgrade), mac});
     QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
-    Session session = makeSession(&diagLog);
+    TailedLog tailedDiag(diagLog, trace_->tail()), tailedVersion(versionLog, trace_->tail());
+    Session session = makeSession(&tailedDiag);
     session.concluded = [&](bool ok) { concludeRun(RunKind::Upgrade, session, mac, ok); };
-    const ClickOutcome outcome = downloadClick(session, target, diagLog, &versionLog);
+    const ClickOutcome outcome = downloadClick(session, target, tailedDiag, &tailedVersion);
     // A parameter file that cannot be prepared ends the click with its own
     // box, before the procedure and its outcome.
     if (outcome == ClickOutcome::Stopped && !quitting_)
@@ -727,11 +797,12 @@ void TMainForm::VersionBtnClick()
         return;
     const std::string mac = macText(target);
     rememberChoice(mac);
-    beginRun("Get Version", mac);
+    beginRun("Get Version", mac, OperationSubject{kActionVersionQuery, interfaceName(IFSelectUpgrade), mac});
     QuietLog diagLog(*diagLog_, quiet()), versionLog(*versionLog_, quiet());
-    Session session = makeSession(&diagLog);
+    TailedLog tailedDiag(diagLog, trace_->tail()), tailedVersion(versionLog, trace_->tail());
+    Session session = makeSession(&tailedDiag);
     session.concluded = [&](bool ok) { concludeRun(RunKind::Version, session, mac, ok); };
-    const bool read = versionClick(session, target, &versionLog);
+    const bool read = versionClick(session, target, &tailedVersion);
     finishProcedure(session, Procedure::VersionQuery, mac, read);
 }
 
@@ -745,7 +816,8 @@ void TMainForm::DiagBtnClick()
         !takeKit(kit))
         return;
     const std::string macs = macText(local) + " to " + macText(remote);
-    beginRun("Diagnose", macs);
+    beginRun("Diagnose", macs,
+             OperationSubject{kActionDiagnosis, interfaceName(IFSelectDiag), macText(local), macText(remote)});
     // The loader's reason is already among the children's lines in Details,
     // where the diagnosis's next step goes too: the page has no log.
     Session session = makeSession(nullptr);

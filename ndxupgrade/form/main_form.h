@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "../core/quiet_seams.h"
 #include "../core/seams.h"
 #include "../core/session.h"
+#include "../history/operation_trace.h"
 
 class QComboBox;
 class QGroupBox;
@@ -47,14 +49,24 @@ struct FormServices {
     bool diagnosticPage = false;
     // What a middle-click pastes (the primary selection); none: the system's.
     std::function<std::string()> primarySelection = {};
+    // Keep every operation in the history (history/history_store.h), and
+    // the shared database the command line names ("": the window's setting,
+    // else NDX_HISTORY_DB, else this PC's file).
+    bool history = false;
+    std::string historyDb = {};
+    // Where Export backup writes; none: a file dialog asks.
+    std::function<std::string(const std::string& suggested)> exportPath = {};
 };
 
 class FollowingLog;
+class HistoryPage;
+class HistoryStore;
 
 class TMainForm : public QWidget, private ChildOutput {
     Q_OBJECT
 public:
     explicit TMainForm(const FormServices& services, QWidget* parent = nullptr);
+    ~TMainForm() override;
 
     // True from the click of DownloadBtn, VersionBtn, DiagBtn or FindBtn until its
     // procedure ends; those buttons stay disabled meanwhile, so a second click
@@ -114,8 +126,10 @@ private:
     void openDetails(bool open);
     QStatusBar* buildStatusBar();
     Session makeSession(LogMemo* failureHints);
-    // A run: from its inputs check passed to its outcome on the status bar.
-    void beginRun(const char* action, const std::string& macs);
+    // A run: from its inputs check passed to its outcome on the status bar
+    // and, for an operation on a device, its record in the history (a search
+    // has none).
+    void beginRun(const char* action, const std::string& macs, std::optional<OperationSubject> subject = {});
     void concludeRun(RunKind kind, const Session& session, const std::string& macs, bool ok,
                      const QString& measuredResults = {});
     void showOutcome(const QString& text, bool ok);
@@ -135,6 +149,12 @@ private:
     // window's end when the user or a signal asked for it.
     void finishProcedure(const Session& session, Procedure procedure, const std::string& devices, bool succeeded);
     void showElapsed();
+    // The history of this window: the shared database of the command line,
+    // else `setting`, else NDX_HISTORY_DB, else this PC's file.
+    void openHistory(const std::string& setting);
+    void changeSharedDatabase(const QString& text);
+    std::string typedTarget() const;
+    std::string interfaceName(QComboBox* combo) const;
 
     // ChildOutput: the Details pane and the status bar.
     void childStarted(const std::string& child) override;
@@ -185,6 +205,10 @@ private:
     QLabel* StatusLabel = nullptr;
     QProgressBar* BusyBar = nullptr;
     QTimer* ElapsedTimer = nullptr;
+    HistoryPage* historyPage_ = nullptr;
+    std::unique_ptr<HistoryStore> history_;
+    // The run in progress, for its record.
+    std::optional<OperationTrace> trace_;
 };
 
 }  // namespace ndx

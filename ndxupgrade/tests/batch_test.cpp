@@ -297,7 +297,8 @@ TEST(BatchFolders, DeviceFolderSharesOnlyWhatNoDeviceWrites)
     TempBase base;
     // Left from single upgrades in the shared kit: never seen by a device.
     for (const char* left :
-         {"Kernel/image.dat", "Kernel/verinfo.txt", "Kernel/snr.tmp", "Tool/prm_NDX470.inf", "Tool/.ndxupgrade.lock"})
+         {"Kernel/image.dat", "Kernel/verinfo.txt", "Kernel/snr.tmp", "Kernel/backup.bin", "Tool/prm_NDX470.inf",
+          "Tool/.ndxupgrade.lock"})
         writeFile(base.root / left, "old");
     fs::create_directories(base.root / "Tool/firmware");
     std::string run, folder, error;
@@ -315,6 +316,7 @@ TEST(BatchFolders, DeviceFolderSharesOnlyWhatNoDeviceWrites)
         {"Tool", "dir"},
         {"Kernel", "dir"},
         {"Tool/connect.txt", base.path() + "/Tool/connect.txt"},
+        {"Tool/backup.txt", base.path() + "/Tool/backup.txt"},
         {"Tool/reset.txt", base.path() + "/Tool/reset.txt"},
         {"Tool/find.txt", base.path() + "/Tool/find.txt"},
         {"Tool/hostlink", base.path() + "/Tool/hostlink"},

@@ -122,5 +122,61 @@ TEST(CommandLine, PeFromZeroTo255)
     }
 }
 
+// The history's lookups and options: what each mode takes, the device in
+// the program's own form, dates as stored.
+TEST(CommandLine, HistoryOptions)
+{
+    const struct {
+        Args args;
+        const char* error;  // nullptr: accepted
+    } cases[] = {
+        {{"--history"}, nullptr},
+        {{"--history", "--mac", "0a:3f:71:00:00:07", "--since", "2026-12-01", "--format", "json"}, nullptr},
+        {{"--export-backup", "0A3F71000007", "--at", "2026-12-01T14:30", "--out", "b.bin"}, nullptr},
+        {{"--upgrade", "--mac", "0A-3F-71-00-00-07", "--interface", "eth1", "--no-backup", "--history-db",
+          "postgresql://line@db:5432/h"},
+         nullptr},
+        {{"--history", "--mac", "0A-3F-71-00-00"}, "ndxupgrade: not a MAC address: 0A-3F-71-00-00"},
+        {{"--history", "--since", "2026-02-30"},
+         "ndxupgrade: not a date: 2026-02-30 (2026-12-08, 2026-12-08T14:30 or 2026-12-08T14:30:05, UTC)"},
+        {{"--history", "--format", "xml"}, "ndxupgrade: --format takes table, csv or json"},
+        {{"--history", "--mac", "0A-3F-71-00-00-07", "--mac", "0A-3F-71-00-00-08"},
+         "ndxupgrade: --history and --export-backup take one --mac at most and no device options"},
+        {{"--history", "--interface", "eth1"},
+         "ndxupgrade: --history and --export-backup take one --mac at most and no device options"},
+        {{"--history", "--out", "x"}, "ndxupgrade: --at and --out are for --export-backup"},
+        {{"--export-backup", "0A-3F-71-00-00-07"}, "ndxupgrade: --export-backup needs --out FILE"},
+        {{"--export-backup"}, "ndxupgrade: --export-backup needs a value"},
+        {{"--export-backup", "0A-3F-71-00-00-07", "--out", "b", "--since", "2026-01-01"},
+         "ndxupgrade: --since and --format are for --history"},
+        {{"--history", "--upgrade"}, "ndxupgrade: --upgrade cannot be combined with another mode"},
+        {{"--query-version", "--mac", "0A-3F-71-00-00-07", "--interface", "eth1", "--no-backup"},
+         "ndxupgrade: --no-backup is for --upgrade"},
+        {{"--upgrade", "--mac", "0A-3F-71-00-00-07", "--interface", "eth1", "--since", "2026-01-01"},
+         "ndxupgrade: --since, --format, --at and --out are for --history and --export-backup"},
+        {{"--history", "--history-db", ""}, "ndxupgrade: --history-db needs a value"},
+    };
+    for (const auto& c : cases) {
+        std::string joined;
+        for (const std::string& a : c.args) joined += a + " ";
+        const CommandLine l = parseCommandLine(c.args);
+        EXPECT_EQ(l.action == Action::UsageError, c.error != nullptr) << joined;
+        if (c.error) {
+            EXPECT_EQ(l.error, c.error) << joined;
+        }
+    }
+    const CommandLine h = parseCommandLine({"--history", "--mac", "0a:3f:71:00:00:07", "--since", "2026-12-01 08:30"});
+    EXPECT_EQ(h.action, Action::History);
+    EXPECT_EQ(h.mac, "0A-3F-71-00-00-07");
+    EXPECT_EQ(h.since, "2026-12-01T08:30:00");
+    const CommandLine e = parseCommandLine({"--export-backup", "0A3F71000007", "--out", "b.bin"});
+    EXPECT_EQ(e.action, Action::ExportBackup);
+    EXPECT_EQ(e.mac + " " + e.out, "0A-3F-71-00-00-07 b.bin");
+    const CommandLine u =
+        parseCommandLine({"--upgrade", "--mac", "X", "--interface", "eth1", "--no-backup", "--history-db", "h.sqlite"});
+    EXPECT_TRUE(u.noBackup);
+    EXPECT_EQ(u.historyDb, "h.sqlite");
+}
+
 }  // namespace
 }  // namespace ndx

@@ -17,6 +17,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTimer>
@@ -313,7 +314,7 @@ private slots:
         };
         download->click();
         QCOMPARE(checked, 1);
-        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "program_flash.sh", "reset", "version.sh"}));
+        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "backup", "program_flash.sh", "reset", "version.sh"}));
         QVERIFY(download->isEnabled());
         QCOMPARE(boxes.shown.back().text, std::string("Upgrade complete. Current Version is 1.3.2"));
         QVERIFY(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().endsWith("Reset target :\nOk.\nCurrent version: 1.3.2"));
@@ -501,7 +502,7 @@ private slots:
         QCOMPARE(child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText(),
                  QString("-----------------------------------------------\nStart to upgrade 00-01-40-00-00-00\n"
                          "Check the necessary files:\nOk.\nConnect to target 00-01-40-00-00-00:\nOk.\n"
-                         "start to upgrade :\nOk.\nReset target :\nOk.\nCurrent version: 1.3.2"));
+                         "Back up target :\nOk.\nstart to upgrade :\nOk.\nReset target :\nOk.\nCurrent version: 1.3.2"));
         child<QToolButton>(*form, "DetailsBtn")->click();
         QVERIFY(!details->isHidden());
 
@@ -892,7 +893,9 @@ private slots:
     void guardedExitStopsTheChildAndItsChildren()
     {
         QtProcessRunner real(1500);
-        writeFile(base->root / "Tool/hostlink", "#!/bin/sh\nexit 0\n");
+        // As the loader: the backup script leaves the image in Kernel/.
+        writeFile(base->root / "Tool/hostlink",
+                  "#!/bin/sh\ncase \"$*\" in *backup.txt) head -c 428 /dev/zero > backup.bin ;; esac\nexit 0\n");
         fs::permissions(base->root / "Tool/hostlink", fs::perms::owner_all);
         writeFile(base->root / "Kernel/version.sh", "echo 1.3.2 > verinfo.txt\n");
         writeFile(base->root / "Kernel/program_flash.sh",
@@ -951,6 +954,79 @@ private slots:
     // after a success, after a failure with its next step, and the
     // Diagnostic page that --diagnostic-page shows. The children's lines are
     // those the kit's programs print against an emulated device.
+    // Every run leaves its record: the History page lists them (only the
+    // typed device's once a whole address is in the fields), shows the
+    // selected one's log, and exports an upgrade's backup. A shared
+    // database that cannot be reached is said once in the log; the records
+    // wait on this PC.
+    void historyPageRecordsEachRun()
+    {
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", state.path().toUtf8());
+        qunsetenv("NDX_HISTORY_DB");
+        const std::string exported = state.path().toStdString() + "/exported.bin";
+        FormServices s = services();
+        s.history = true;
+        std::string suggestedName;
+        s.exportPath = [&](const std::string& suggested) {
+            suggestedName = suggested;
+            return exported;
+        };
+        TMainForm form(s);
+        auto setMac = [&](const QString& mac) {
+            const QStringList parts = mac.split('-');
+            for (int i = 0; i < 6; ++i)
+                child<QLineEdit>(form, ("Amac" + std::to_string(i + 1)).c_str())->setText(parts.value(i));
+        };
+        setMac("00-01-40-00-00-01");
+        child<QPushButton>(form, "DownloadBtn")->click();
+        setMac("00-01-40-00-00-02");
+        child<QPushButton>(form, "VersionBtn")->click();
+        QVERIFY(fs::exists(state.path().toStdString() + "/hostlink-toolset/history.sqlite"));
+
+        auto* pages = child<QTabWidget>(form, "PageControl1");
+        auto* table = form.findChild<QTableWidget*>("HistoryTable");
+        QVERIFY(table);
+        pages->setCurrentWidget(form.findChild<QWidget*>("History"));
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->item(0, 1)->text(), QString("version query"));
+        setMac("00-01-40-00-00");
+        pages->setCurrentIndex(0);
+        pages->setCurrentWidget(form.findChild<QWidget*>("History"));
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(1, 1)->text(), QString("upgrade"));
+        QCOMPARE(table->item(1, 3)->text(), QString("ok"));
+        QCOMPARE(table->item(1, 6)->text(), QString("stored"));
+
+        auto* exportBtn = form.findChild<QPushButton*>("ExportBackupBtn");
+        table->selectRow(0);
+        QVERIFY(!exportBtn->isEnabled());
+        table->selectRow(1);
+        QVERIFY(form.findChild<QPlainTextEdit*>("HistoryLog")->toPlainText().contains("Back up target :\nOk."));
+        QVERIFY(exportBtn->isEnabled());
+        exportBtn->click();
+        QCOMPARE(readFile(exported), std::string(428, '\x5a'));
+        QVERIFY(suggestedName.rfind("backup-00-01-40-00-00-01-", 0) == 0);
+        QVERIFY(readFile(exported + ".hex").rfind("5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a5a\n", 0) == 0);
+        QCOMPARE(boxes.shown.back().caption, std::string("Information"));
+
+        // A shared database nobody answers: said once; the record waits here.
+        auto* shared = form.findChild<QLineEdit*>("HistoryDbEdit");
+        shared->setText("postgresql://line@127.0.0.1:1/history");
+        emit shared->editingFinished();
+        QCOMPARE(QSettings(QSettings::IniFormat, QSettings::UserScope, "Talvenrick", "ndxupgrade")
+                     .value("history/database")
+                     .toString(),
+                 QString("postgresql://line@127.0.0.1:1/history"));
+        setMac("00-01-40-00-00-02");
+        child<QPushButton>(form, "VersionBtn")->click();
+        const QString log = child<QPlainTextEdit>(form, "DiagMemo")->toPlainText();
+        QCOMPARE(log.count("ndxupgrade: history: cannot reach postgresql://line@127.0.0.1:1/history: "), 1);
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 3)->text(), QString("ok (unsent)"));
+        qunsetenv("XDG_STATE_HOME");
+    }
+
     void screenshots()
     {
         const QByteArray dirText = qgetenv("NDXUPGRADE_SCREENSHOT_DIR");
@@ -958,6 +1034,7 @@ private slots:
         const QString dir = QString::fromLocal8Bit(dirText);
         QDir().mkpath(dir);
         runner.printed["connect"] = {"1.3.2", "link 1", "network mode 1"};
+        runner.printed["backup"] = {"1.3.1"};
         runner.printed["program_flash.sh"] = {"binary image file redirected to file image.dat"};
         runner.printed["version.sh"] = {"1.3.2"};
         runner.effects["per_test.sh"] = [](const std::string& d) {
@@ -966,6 +1043,11 @@ private slots:
         FormServices s = services();
         s.baseNote = "ndxupgrade: base directory /opt/ndx470";
         s.diagnosticPage = true;
+        // The runs' records, for the History page's picture.
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", state.path().toUtf8());
+        qunsetenv("NDX_HISTORY_DB");
+        s.history = true;
         TMainForm form(s);
         form.resize(680, 800);
         form.show();
@@ -1001,6 +1083,13 @@ private slots:
         child<QTabWidget>(form, "PageControl1")->setCurrentIndex(1);
         child<QPushButton>(form, "DiagBtn")->click();
         save("ndxupgrade-diagnostic.png");
+
+        // Every device's runs: no whole address in the fields.
+        child<QLineEdit>(form, "Amac6")->clear();
+        child<QTabWidget>(form, "PageControl1")->setCurrentWidget(form.findChild<QWidget*>("History"));
+        form.findChild<QTableWidget*>("HistoryTable")->selectRow(2);
+        save("ndxupgrade-history.png");
+        qunsetenv("XDG_STATE_HOME");
     }
 
     void realRunnerReadsStatusesAsSigned()
@@ -1127,7 +1216,7 @@ private slots:
         };
         child<QPushButton>(*form, "DownloadBtn")->click();
         QVERIFY(plainFileThere);
-        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "program_flash.sh"}));
+        QCOMPARE(runner.steps(), (std::vector<std::string>{"connect", "backup", "program_flash.sh"}));
         QVERIFY(boxes.shown.empty());
         QVERIFY(!fs::exists(base->root / "Tool/prm_NDX470.inf"));
         const QStringList log = child<QPlainTextEdit>(*form, "DiagMemo")->toPlainText().split('\n');
@@ -1159,7 +1248,7 @@ private slots:
              "Err: SIGINT stopped the upgrade of 00-01-40-00-00-01 in stage connect; the flash may be "
              "half-programmed: upgrade the device again."},
             {{"--upgrade", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "reset", SIGTERM,
-             {"connect", "program_flash.sh", "reset"},
+             {"connect", "backup", "program_flash.sh", "reset"},
              "Err: SIGTERM stopped the upgrade of 00-01-40-00-00-01 in stage reset; the flash may be "
              "half-programmed: upgrade the device again."},
             {{"--query-version", "--mac", "00-01-40-00-00-01", "--interface", "hl0"}, "version.sh", SIGHUP,

@@ -78,7 +78,9 @@ struct Output {
 // standard error, which `errors` keeps.
 Output runProgram(const std::string& dir, const std::string& args, const std::string& errors = "/dev/null")
 {
-    const std::string command = "cd '" + dir + "' && " NDXUPGRADE_BINARY " " + args + " 2>'" + errors + "'";
+    // The run's record goes to the tree's own history, not the user's.
+    const std::string command = "cd '" + dir + "' && XDG_STATE_HOME='" + dir + "/state' NDX_HISTORY_DB= " +
+                                NDXUPGRADE_BINARY " " + args + " 2>'" + errors + "'";
     Output out{-1, {}};
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return out;

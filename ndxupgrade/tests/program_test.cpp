@@ -32,7 +32,9 @@ struct ProgramRun {
 ProgramRun runShell(const TempBase& scratch, const std::string& command, const std::string& program = NDXUPGRADE_BINARY)
 {
     const fs::path errors = scratch.root / "errors.txt";
-    const std::string line = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM NDX='" + program +
+    // A run's record goes to the scratch tree's history, not the user's.
+    const std::string line = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u NDX_HISTORY_DB XDG_STATE_HOME='" +
+                             (scratch.root / "state").string() + "' NDX='" + program +
                              "' timeout -k 2 20 sh -c '" + command + "' 2>'" + errors.string() + "'";
     ProgramRun run;
     FILE* pipe = ::popen(line.c_str(), "r");

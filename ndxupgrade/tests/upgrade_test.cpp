@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 #include <signal.h>
@@ -52,7 +53,8 @@ TEST_F(Upgrade, SuccessLogsEveryStepAndHandsTheExactArguments)
 {
     EXPECT_EQ(click(), ClickOutcome::Success);
     EXPECT_EQ(diagMemo.lines, concat(startLines(), {"Ok.", "Connect to target 00-01-40-00-00-01:", "Ok.",
-                                                    "start to upgrade :", "Ok.", "Reset target :", "Ok."}));
+                                                    "Back up target :", "Ok.", "start to upgrade :", "Ok.",
+                                                    "Reset target :", "Ok."}));
     EXPECT_EQ(versionMemo.lines, (Lines{"get target's version :", "1.3.2", "Ok."}));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].caption, "Success");
@@ -60,18 +62,24 @@ TEST_F(Upgrade, SuccessLogsEveryStepAndHandsTheExactArguments)
     EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
 
     const std::string b = base.path();
-    ASSERT_EQ(runner.calls.size(), 4u);
+    ASSERT_EQ(runner.calls.size(), 5u);
     EXPECT_EQ(runner.calls[0].argv, (Lines{b + "/Tool/hostlink", "-M", "00-01-40-00-00-01", "-a", "192.0.2.2",
                                            "-s", "Tool/connect.txt"}));
     EXPECT_EQ(runner.calls[0].workDir, b);
-    EXPECT_EQ(runner.calls[1].argv, (Lines{"/bin/sh", b + "/Kernel/program_flash.sh", "192.0.2.2",
+    EXPECT_EQ(runner.calls[1].argv, (Lines{b + "/Tool/hostlink", "-M", "00-01-40-00-00-01", "-a", "192.0.2.2",
+                                           "-s", "../Tool/backup.txt"}));
+    EXPECT_EQ(runner.calls[1].workDir, b + "/Kernel");
+    EXPECT_EQ(runner.calls[2].argv, (Lines{"/bin/sh", b + "/Kernel/program_flash.sh", "192.0.2.2",
                                            "00-01-40-00-00-01", "phone1", "../Tool/prm_NDX470.inf",
                                            "00-01-40-00-00-01"}));
-    EXPECT_EQ(runner.calls[1].workDir, b + "/Kernel");
-    EXPECT_EQ(runner.calls[2].argv, (Lines{b + "/Tool/hostlink", "-M", "00-01-40-00-00-01", "-a", "192.0.2.2",
+    EXPECT_EQ(runner.calls[2].workDir, b + "/Kernel");
+    EXPECT_EQ(runner.calls[3].argv, (Lines{b + "/Tool/hostlink", "-M", "00-01-40-00-00-01", "-a", "192.0.2.2",
                                            "-s", "Tool/reset.txt"}));
-    EXPECT_EQ(runner.calls[3].argv, (Lines{"/bin/sh", "version.sh", "192.0.2.2", "00-01-40-00-00-01"}));
-    EXPECT_EQ(runner.calls[3].workDir, b + "/Kernel");
+    EXPECT_EQ(runner.calls[4].argv, (Lines{"/bin/sh", "version.sh", "192.0.2.2", "00-01-40-00-00-01"}));
+    EXPECT_EQ(runner.calls[4].workDir, b + "/Kernel");
+    EXPECT_EQ(session.facts.backup, std::vector<std::uint8_t>(428, 0x5a));
+    EXPECT_EQ(session.facts.versionRead, "1.3.2");
+    EXPECT_TRUE(session.facts.imageFlashed);
 
     EXPECT_FALSE(fs::exists(base.root / "Tool/prm_NDX470.inf"));
     EXPECT_TRUE(fs::exists(base.root / "Tool/prm_NDX470.dat"));
@@ -100,7 +108,9 @@ TEST_F(Upgrade, ProgramFlashExitCodes)
         tail.push_back("Err: upgrade fail.");
         ASSERT_GE(diagMemo.lines.size(), tail.size());
         EXPECT_EQ(Lines(diagMemo.lines.end() - static_cast<long>(tail.size()), diagMemo.lines.end()), tail);
-        EXPECT_EQ(runner.steps(), (Lines{"connect", "program_flash.sh"}));
+        EXPECT_EQ(runner.steps(), (Lines{"connect", "backup", "program_flash.sh"}));
+        // Only an image on its way to the flash counts as flashed.
+        EXPECT_EQ(session.facts.imageFlashed, code == -105);
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].caption, "Fail");
         EXPECT_EQ(boxes.shown[0].text, "Upgrade Fail");
@@ -196,12 +206,76 @@ TEST_F(Upgrade, LoaderThatMayNotRunIsNamed)
     EXPECT_FALSE(isLoaderDiagnosis("version.sh: ndxupgrade: cannot run x"));
 }
 
+// The device's parameters are read back after the connect step and before
+// anything is written: a backup that fails, or that reads fewer bytes than
+// the image holds, or an old image left from an earlier run, stops the
+// upgrade before program_flash.sh.
+TEST_F(Upgrade, BackupComesBeforeAnythingIsWritten)
+{
+    struct Case {
+        const char* name;
+        int code;
+        std::optional<std::string> image;  // what the loader leaves; none: nothing
+        bool leftOver;                     // an image of an earlier backup is there
+    };
+    const Case cases[] = {
+        {"loader fails", -5, std::nullopt, false},
+        {"loader fails, old image there", -5, std::nullopt, true},
+        {"loader succeeds without an image", 0, std::nullopt, true},
+        {"short image", 0, std::string(427, '\1'), false},
+        {"long image", 0, std::string(429, '\1'), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        diagMemo.lines.clear();
+        runner.calls.clear();
+        session.facts = {};
+        runner.codes["backup"] = c.code;
+        if (c.leftOver) writeFile(base.root / "Kernel/backup.bin", std::string(428, '\7'));
+        runner.effects["backup"] = [&](const std::string& dir) {
+            if (c.image) writeFile(fs::path(dir) / "backup.bin", *c.image);
+        };
+        EXPECT_EQ(click(), ClickOutcome::Failed);
+        EXPECT_EQ(runner.steps(), (Lines{"connect", "backup"}));
+        ASSERT_GE(diagMemo.lines.size(), 2u);
+        EXPECT_EQ(Lines(diagMemo.lines.end() - 2, diagMemo.lines.end()),
+                  (Lines{"Back up target :", "Err: Can't back up the device's parameters; nothing was written."}));
+        EXPECT_EQ(session.stage, "parameter backup");
+        EXPECT_TRUE(session.facts.backupFailed);
+        EXPECT_TRUE(session.facts.backup.empty());
+        EXPECT_EQ(boxes.shown.back().text, "Upgrade Fail");
+    }
+}
+
+TEST_F(Upgrade, BackupKeepsTheImageAndTheVersionItRead)
+{
+    runner.printed["backup"] = {"banner 1.3.2.10", "0.0.1\r"};
+    std::string image(428, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7);
+    runner.effects["backup"] = [&](const std::string& dir) { writeFile(fs::path(dir) / "backup.bin", image); };
+    EXPECT_EQ(click(), ClickOutcome::Success);
+    EXPECT_EQ(session.facts.backup, std::vector<std::uint8_t>(image.begin(), image.end()));
+    EXPECT_EQ(session.facts.versionBefore, "1.2d or earlier");
+    // The image stays in Kernel/ as the last one read.
+    EXPECT_EQ(readFile(base.root / "Kernel/backup.bin"), image);
+}
+
+TEST_F(Upgrade, NoBackupSkipsTheStepAndItsScript)
+{
+    session.backupFirst = false;
+    fs::remove(base.root / "Tool/backup.txt");
+    EXPECT_EQ(click(), ClickOutcome::Success);
+    EXPECT_EQ(runner.steps(), (Lines{"connect", "program_flash.sh", "reset", "version.sh"}));
+    EXPECT_EQ(std::count(diagMemo.lines.begin(), diagMemo.lines.end(), "Back up target :"), 0);
+    EXPECT_TRUE(session.facts.backup.empty());
+}
+
 TEST_F(Upgrade, ResetFailure)
 {
     runner.codes["reset"] = -3;
     EXPECT_EQ(click(), ClickOutcome::Failed);
     EXPECT_EQ(diagMemo.lines.back(), "Err: Can't reset target");
-    EXPECT_EQ(runner.steps(), (Lines{"connect", "program_flash.sh", "reset"}));
+    EXPECT_EQ(runner.steps(), (Lines{"connect", "backup", "program_flash.sh", "reset"}));
     EXPECT_EQ(boxes.shown.back().text, "Upgrade Fail");
 }
 
@@ -226,6 +300,7 @@ TEST_F(Upgrade, MissingFilesAreCheckedInOrder)
         {"Tool/reset.txt", "Err: Can't find Tool\\reset.txt file."},
         {"Kernel", "Err: Can't find Kernel directory."},
         {"Tool/hostlink", "Err: Can't find Tool/hostlink file."},
+        {"Tool/backup.txt", "Err: Can't find Tool/backup.txt file."},
         {"Kernel/program_flash.sh", "Err: Can't find Kernel/program_flash.sh file."},
         {"Tool/tabgen", "Err: Can't find Tool/tabgen file."},
         {"Tool/imgbuild", "Err: Can't find Tool/imgbuild file."},

@@ -109,8 +109,15 @@ _ndxupgrade()
             COMPREPLY=($(compgen -W '1 2 4 8 16' -- "$cur"))
             return
             ;;
-        --mac-list | --report)
+        --mac-list | --report | --out)
             _filedir
+            return
+            ;;
+        --format)
+            COMPREPLY=($(compgen -W 'table csv json' -- "$cur"))
+            return
+            ;;
+        --since | --at | --history-db | --export-backup)
             return
             ;;
         --run-dir)
@@ -131,7 +138,8 @@ _ndxupgrade()
         COMPREPLY=($(compgen -W '--upgrade --query-version --diagnose --mac
             --local --remote --interface --pe --gui --diagnostic-page --help --version
             --mac-list --jobs --report --run-dir
-            --find --window --all-found --expect' -- "$cur"))
+            --find --window --all-found --expect
+            --no-backup --history-db --history --since --format --export-backup --at --out' -- "$cur"))
     fi
 } &&
     complete -F _ndxupgrade ndxupgrade

@@ -20,6 +20,7 @@ status=$?
 grep -v -e 'running with root privileges' -e '^N: ' "$report" | sort > "$PACKAGE_OUT/lintian.tags"
 
 sort > "$PACKAGE_OUT/lintian.expected" <<EXPECTED
+O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/backup.txt]
 O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/connect.txt]
 O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/find.txt]
 O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/reset.txt]

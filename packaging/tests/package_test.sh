@@ -66,6 +66,7 @@ usr/share/metainfo/com.talvenrick.ndxupgrade.metainfo.xml
 $kit/Kernel/per_test.sh
 $kit/Kernel/program_flash.sh
 $kit/Kernel/version.sh
+$kit/Tool/backup.txt
 $kit/Tool/connect.txt
 $kit/Tool/find.txt
 $kit/Tool/hostlink
@@ -153,10 +154,11 @@ check "Architecture" field_is "$main_deb" Architecture "$architecture"
 check "Section" field_is "$main_deb" Section net
 check "Maintainer is set" field_has "$main_deb" Maintainer '<[^>]+@[^>]+>'
 check "Description has a synopsis and a long text" field_has "$main_deb" Description '^ .*hostlink'
-for dependency in adduser libcap2-bin qt6-qpa-plugins 'libpcap0\.8' 'libqt6widgets6' 'libc6 \(>= '; do
+for dependency in adduser libcap2-bin qt6-qpa-plugins libqt6sql6-sqlite 'libpcap0\.8' 'libqt6widgets6' 'libc6 \(>= '; do
     check "Depends names $dependency" field_has "$main_deb" Depends "(^|, )$dependency"
 done
-check "Suggests the testbed package and Wireshark" field_is "$main_deb" Suggests "$testbed_name, wireshark | tshark"
+check "Suggests the testbed package, Wireshark and the PostgreSQL driver" field_is "$main_deb" Suggests \
+    "$testbed_name, wireshark | tshark, libqt6sql6-psql"
 check "the testbed package is $testbed_name" field_is "$testbed_deb" Package "$testbed_name"
 check "the testbed package depends on the C library (dpkg-shlibdeps ran)" field_has "$testbed_deb" Depends '(^|, )libc6 \('
 no_qt() { ! field "$testbed_deb" Depends | grep -q qt; }

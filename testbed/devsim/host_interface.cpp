@@ -20,6 +20,9 @@ void Device::serve_host_interface(const uint8_t* f, size_t length) {
         busy_ignoring(options.busy_ms);
         return;
     case frame::read_memory:
+        for (const MemoryRange& r : options.unreadable)
+            if (uint64_t{address} < uint64_t{r.address} + r.length && uint64_t{r.address} < uint64_t{address} + count)
+                return;
         memory.read(address, buffer, count);
         reply(f, buffer, count, count, late_us);
         return;

@@ -28,6 +28,7 @@ enum LongOnly {
     opt_query_delay_ms,
     opt_silent,
     opt_short_write,
+    opt_unreadable,
     opt_flash,
     opt_flash_size,
     opt_eeprom,
@@ -45,6 +46,7 @@ enum LongOnly {
     opt_zdp_error,
     opt_stats_counters,
     opt_zdp_late,
+    opt_no_end_acks,
     opt_jitter_ms,
     opt_dup_prob,
     opt_dup_lag,
@@ -76,6 +78,7 @@ const option long_options[] = {
     {"query-delay-ms", required_argument, nullptr, opt_query_delay_ms},
     {"silent", no_argument, nullptr, opt_silent},
     {"short-write", required_argument, nullptr, opt_short_write},
+    {"unreadable", required_argument, nullptr, opt_unreadable},
     {"flash", required_argument, nullptr, opt_flash},
     {"flash-size", required_argument, nullptr, opt_flash_size},
     {"eeprom", required_argument, nullptr, opt_eeprom},
@@ -93,6 +96,7 @@ const option long_options[] = {
     {"zdp-error", required_argument, nullptr, opt_zdp_error},
     {"stats-counters", required_argument, nullptr, opt_stats_counters},
     {"zdp-late", required_argument, nullptr, opt_zdp_late},
+    {"no-end-acks", no_argument, nullptr, opt_no_end_acks},
     {"jitter-ms", required_argument, nullptr, opt_jitter_ms},
     {"dup-prob", required_argument, nullptr, opt_dup_prob},
     {"dup-lag", required_argument, nullptr, opt_dup_lag},
@@ -227,6 +231,15 @@ bool parse_dump(const char* text, MemoryDump& dump) {
     return true;
 }
 
+bool parse_range(const char* text, MemoryRange& range) {
+    std::string both(text);
+    size_t colon = both.find(':');
+    if (colon == std::string::npos) return false;
+    if (!parse_hex32(both.substr(0, colon).c_str(), range.address)) return false;
+    if (!parse_hex32(both.substr(colon + 1).c_str(), range.length)) return false;
+    return range.length > 0;
+}
+
 }  // namespace
 
 bool parse_mac(const char* text, MacAddress& mac) {
@@ -259,11 +272,12 @@ const char* usage_text() {
            "faults:   --seed S --drop-prob P --drop-first N --delay-ms MS --silent\n"
            "          --short-write N --jitter-ms A:B --dup-prob P --dup-lag A:B\n"
            "          --late-first-ms MS --no-echo --stray-zdp-ms MS --query-delay-ms MS\n"
+           "          --unreadable ADDR:LEN (hex)\n"
            "flash:    --flash FILE --flash-size N --eeprom FILE --eeprom-size small|large|N\n"
            "          --erase-ms MS --program-ms MS --prog-fail B\n"
            "stations: --node MAC --loss P --ack-gap-ms MS --snr DB --pe N\n"
            "          --zdp-drop P --zdp-stale --zdp-error CODE --stats-counters N\n"
-           "          --zdp-late MS\n"
+           "          --zdp-late MS --no-end-acks\n"
            "replies:  --bare-write-replies --query-answer-hostif\n";
 }
 
@@ -328,6 +342,12 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
             ok = parse_unsigned(arg, 10, 1482, v);
             o.short_write = static_cast<long>(v);
             break;
+        case opt_unreadable: {
+            MemoryRange range;
+            ok = parse_range(arg, range);
+            if (ok) o.unreadable.push_back(range);
+            break;
+        }
         case opt_flash: o.flash_path = arg; break;
         case opt_flash_size: ok = parse_size(arg, o.flash_size); break;
         case opt_eeprom: o.eeprom_path = arg; break;
@@ -374,6 +394,7 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
             o.stats_counters = static_cast<int>(v);
             break;
         case opt_zdp_late: ok = parse_ms(arg, o.zdp_late_ms); break;
+        case opt_no_end_acks: o.no_end_acks = true; break;
         case opt_jitter_ms: ok = parse_ms_range(arg, o.jitter); break;
         case opt_dup_prob: ok = parse_probability(arg, o.dup_prob); break;
         case opt_dup_lag: ok = parse_ms_range(arg, o.dup_lag); break;

@@ -24,6 +24,12 @@ struct MemoryDump {
     std::string path;
 };
 
+// Device memory whose reads the device never answers.
+struct MemoryRange {
+    uint32_t address = 0;
+    uint32_t length = 0;
+};
+
 // Everything the command line can set. Defaults are those of a freshly
 // powered device on a quiet bench.
 struct DevsimOptions {
@@ -60,6 +66,7 @@ struct DevsimOptions {
     int late_first_ms = 0;   // extra delay of the reply to a request that is no repeat
     bool no_echo = false;    // zeros where replies repeat opcode and address
     int stray_zdp_ms = 0;    // 0: none; else a ZDP frame to the PC this often
+    std::vector<MemoryRange> unreadable;  // memory reads that touch one get no reply
 
     // Flash and serial EEPROM behind the programming mailbox.
     std::string flash_path;
@@ -80,6 +87,7 @@ struct DevsimOptions {
     bool zdp_stale = false;
     int zdp_error = -1;  // -1: requests are judged on their merits
     int zdp_late_ms = 0;  // extra delay of every ZDP reply
+    bool no_end_acks = false;  // a started test's acknowledgements of its end never come
     int stats_counters = -1;  // -1: full statistics replies; N: N counters, no samples
 
     // Reply forms a device may use besides devsim's own.

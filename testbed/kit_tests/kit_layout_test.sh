@@ -11,7 +11,7 @@ for program in ndxupgrade Tool/hostlink Tool/tabgen Tool/imgbuild \
     Kernel/program_flash.sh Kernel/version.sh Kernel/per_test.sh; do
     check "$program is installed and executable" is_program "$kit/$program"
 done
-for file in README.md Tool/connect.txt Tool/reset.txt Tool/find.txt Tool/prm_NDX470.dat; do
+for file in README.md Tool/connect.txt Tool/backup.txt Tool/reset.txt Tool/find.txt Tool/prm_NDX470.dat; do
     check "$file is installed" is_file "$kit/$file"
 done
 check "only the scrambled parameter file ships" is_absent "$kit/Tool/prm_NDX470.inf"

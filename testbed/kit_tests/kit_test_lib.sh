@@ -25,6 +25,11 @@ PC_ADDRESS="192.0.2.2"
 
 failures=0
 work=$(mktemp -d "${TMPDIR:-/tmp}/kit_test.XXXXXX") || exit 1
+# Every upgrade and query records itself in the history: the test's own, never
+# the user's (~/.local/state).
+XDG_STATE_HOME="$work/state"
+export XDG_STATE_HOME
+unset NDX_HISTORY_DB
 devsim_pid=""
 
 finish() {

@@ -472,6 +472,26 @@ TEST(DeviceFaults, ShortWriteReportsAndWritesAtMostN) {
     EXPECT_EQ(word_at(r, 32), 0x030201u);
 }
 
+// Reads that touch the range go unanswered; reads beside it, and writes
+// into it, are served as ever.
+TEST(DeviceFaults, UnreadableRangeAnswersNoRead) {
+    DevsimOptions o;
+    o.unreadable.push_back({0x8000, 428});
+    Bench b(o);
+    int64_t at = 1;
+    const struct {
+        uint32_t address;
+        uint16_t count;
+        bool answered;
+    } reads[] = {{0x8000, 428, false}, {0x81A8, 4, false}, {0x7FFC, 8, false}, {0x7FFC, 4, true},
+                 {0x81AC, 4, true},    {0x827C, 4, true}};
+    for (const auto& r : reads) {
+        SCOPED_TRACE(r.address);
+        EXPECT_EQ(b.ask(read_request(r.address, r.count), at++).empty(), !r.answered);
+    }
+    EXPECT_FALSE(b.ask(write_request(0x8000, word_bytes(1)), at++).empty());
+}
+
 TEST(DeviceHooks, HeldRequestsAreServedWhenTheWindowEnds) {
     Bench b;
     b.device.advance(10 * ms);

@@ -26,12 +26,16 @@ TEST(DevsimOptions, ValuesAreRead) {
                        "8000=a.bin", "--dump", "0x8000:1AC=b.bin", "--drop-prob", "0.25", "--short-write", "3",
                        "--eeprom-size", "large", "--flash-size", "64K", "--node", "0A:3F:71:00:00:02",
                        "--zdp-late", "250", "--jitter-ms", "0:120", "--dup-prob", "0.1", "--dup-lag", "50:150",
-                       "--late-first-ms", "105", "--no-echo", "--stray-zdp-ms", "2", "--bare-write-replies",
-                       "--query-answer-hostif"},
+                       "--late-first-ms", "105", "--no-echo", "--stray-zdp-ms", "2", "--bare-write-replies", "--unreadable",
+                       "8000:1AC",
+                       "--query-answer-hostif", "--no-end-acks"},
                       o, error))
         << error;
     EXPECT_EQ(o.interface, "dv0");
     EXPECT_EQ(o.mac[5], 7);
+    ASSERT_EQ(o.unreadable.size(), 1u);
+    EXPECT_EQ(o.unreadable[0].address, 0x8000u);
+    EXPECT_EQ(o.unreadable[0].length, 428u);
     EXPECT_EQ(o.fw_version, 0x1C23);
     EXPECT_EQ(o.link_status, 0x10u);
     EXPECT_EQ(o.boot_mode, 2u);
@@ -56,6 +60,7 @@ TEST(DevsimOptions, ValuesAreRead) {
     EXPECT_EQ(o.stray_zdp_ms, 2);
     EXPECT_TRUE(o.bare_write_replies);
     EXPECT_TRUE(o.query_answer_hostif);
+    EXPECT_TRUE(o.no_end_acks);
 }
 
 TEST(DevsimOptions, BadValuesAreRefused) {
@@ -80,6 +85,8 @@ TEST(DevsimOptions, BadValuesAreRefused) {
         {"-i", "dv0", "--dup-prob", "2"},
         {"-i", "dv0", "--late-first-ms", "-1"},
         {"-i", "dv0", "--stray-zdp-ms", "0"},
+        {"-i", "dv0", "--unreadable", "8000"},
+        {"-i", "dv0", "--unreadable", "8000:0"},
         {"-i", "dv0", "--no-such-option"},
         {"-i", "dv0", "stray"},
     };
