@@ -301,6 +301,11 @@ const WireFault WIRE_FAULTS[] = {
          for (const Heard& h : exchange(pc, {read_request(0x100, 4)}, 400, 6)) stray += is_zdp(h.frame);
          EXPECT_GE(stray, 5u) << "unasked ZDP frames to the PC";
      }},
+    {"--unreadable", {"--unreadable", "8000:10"},
+     [](PcSocket& pc) {
+         EXPECT_EQ(answered(exchange(pc, {read_request(0x8000, 4), read_request(0x9000, 4)}, 300)),
+                   std::vector<uint32_t>{0x9000});
+     }},
     {"--bare-write-replies", {"--bare-write-replies"},
      [](PcSocket& pc) {
          auto heard = exchange(pc, {write_request(0x100, word_bytes(0x11223344))}, 300, 1);
