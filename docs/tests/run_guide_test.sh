@@ -7,7 +7,7 @@
 # devices, so hl0 becomes eth1, and on dv0 answer
 #   0A-3F-71-00-00-07  firmware 1.3.2, the station 0A-3F-71-00-00-09 on its line
 #   0A-3F-71-00-00-08  firmware 1.3.2, its flash programming fails; it answers
-#                      a search 300 ms late, so that a search lists it second
+#                      a search 150 ms late, so that a search lists it second
 # The kit is installed into ROOT/kit as `cmake --install` lays it out, the
 # build's programs are on PATH as the package puts them on it, and HOME and
 # the XDG folders lie in ROOT, so nothing of the user's is read or written.
@@ -46,7 +46,7 @@ fi
 
 unset NDX_HISTORY_DB
 fleet_start "$root" 0A-3F-71-00-00-07 --fw-version 1.3.2 --node 0A-3F-71-00-00-09
-fleet_start "$root" 0A-3F-71-00-00-08 --fw-version 1.3.2 --prog-fail 0 --query-delay-ms 300
+fleet_start "$root" 0A-3F-71-00-00-08 --fw-version 1.3.2 --prog-fail 0 --query-delay-ms 150
 fleet_ready || exit 1
 
 HOME="$root/home" XDG_CONFIG_HOME="$root/home/.config" XDG_DATA_HOME="$root/home/.local/share" \
