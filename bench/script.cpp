@@ -14,7 +14,14 @@
 // up to three times "faster" than its floor). --any-cpu leaves the placement
 // to the scheduler.
 //
-//   build/bin/script [--any-cpu] [runs, default 5]     (enters the test namespace itself)
+// Standard output is set up as the loader sets it up (written line by line
+// when it is not a terminal); -d 3 makes every W line print its line, as the
+// loader does at that debug level, and --block-buffered writes standard
+// output in blocks instead, to weigh what writing by line costs (run with
+// standard output in a file).
+//
+//   build/bin/script [--any-cpu] [-d LEVEL] [--block-buffered] [runs, default 5]
+//                                                     (enters the test namespace itself)
 
 #include <sched.h>
 #include <unistd.h>
@@ -32,6 +39,8 @@
 #include "hostif/host_interface.h"
 #include "packet_floor.h"
 #include "script/script.h"
+#include "settings/settings.h"
+#include "startup/startup.h"
 #include "timed_link.h"
 #include "zdp/zdp_client.h"
 
@@ -149,17 +158,23 @@ int main(int argc, char** argv) {
     enter_test_namespace(argv);
     if (getenv("HL_IFACE") == nullptr) return 77;
     bool any_cpu = false;
+    bool block_buffered = false;
     int runs = 5;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--any-cpu") == 0) {
             any_cpu = true;
+        } else if (std::strcmp(argv[i], "--block-buffered") == 0) {
+            block_buffered = true;
+        } else if (std::strcmp(argv[i], "-d") == 0 && i + 1 < argc) {
+            debug_level = std::atoi(argv[++i]);
         } else if (std::atoi(argv[i]) > 0) {
             runs = std::atoi(argv[i]);
         } else {
-            std::printf("usage: %s [--any-cpu] [runs]\n", argv[0]);
+            std::printf("usage: %s [--any-cpu] [-d LEVEL] [--block-buffered] [runs]\n", argv[0]);
             return 2;
         }
     }
+    if (!block_buffered) write_output_by_line();
     if (!any_cpu) {
         if (!keep_on_one_cpu()) {
             std::printf("try --any-cpu\n");

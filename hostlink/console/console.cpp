@@ -10,6 +10,8 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "stop/stop_request.h"
+
 namespace {
 
 // Terminal state as found before the first key read, restored on every way out.
@@ -26,19 +28,27 @@ void restore_terminal() {
     }
 }
 
-void restore_and_reraise(int signal_number) {
+// Safe in a signal handler.
+void restore_terminal_at_once() {
     if (saved_mode_valid) tcsetattr(STDIN_FILENO, TCSANOW, &saved_mode);
+}
+
+void restore_and_reraise(int signal_number) {
+    restore_terminal_at_once();
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
 }
 
 // Remembers the terminal's own mode once and arranges for it to come back at
-// exit and on the usual terminating signals (handlers others installed stay).
+// exit and on the usual terminating signals (handlers others installed stay;
+// a stop asked for by a signal ends in an exit, and a second signal that ends
+// the process at once restores the mode first).
 void remember_terminal_mode() {
     if (saved_mode_valid) return;
     if (tcgetattr(STDIN_FILENO, &saved_mode) != 0) return;
     saved_mode_valid = true;
     std::atexit(restore_terminal);
+    set_forced_end_hook(restore_terminal_at_once);
     for (int signal_number : restored_signals) {
         struct sigaction current {};
         if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
@@ -66,7 +76,8 @@ void enter_line_mode() { restore_terminal(); }
 // (console_key_state); the next read hands it out first. -1: none.
 int read_ahead = -1;
 
-// One byte from standard input; -1 at end of input or on a read error.
+// One byte from standard input; -1 at end of input, on a read error or when
+// a stop is asked for while the read waits (the input then counts as ended).
 int read_byte() {
     if (read_ahead >= 0) {
         const int byte = read_ahead;
@@ -75,6 +86,7 @@ int read_byte() {
     }
     unsigned char byte = 0;
     for (;;) {
+        if (!await_input_unless_stopped(STDIN_FILENO)) return -1;
         ssize_t got = read(STDIN_FILENO, &byte, 1);
         if (got == 1) return byte;
         if (got < 0 && errno == EINTR) continue;
@@ -149,5 +161,6 @@ bool console_read_line(char* buffer, int size) {
     }
     if (stored > 0 && buffer[stored - 1] == '\r') --stored;
     buffer[stored] = '\0';
-    return got_any;
+    // A line cut short by a stop is not acted on.
+    return got_any && !stop_requested();
 }

@@ -13,7 +13,9 @@ int console_key_waiting();
 // for a key press. Never blocks.
 enum class KeyState { none, key, ended };
 KeyState console_key_state();
-// Reads one key without echo; -1 at end of input.
+// Reads one key without echo; -1 at end of input. A stop asked for by a
+// signal (stop/stop_request.h) ends the waiting read as the end of input does.
 int console_read_key();
-// Reads one line (without its line end) into buffer of `size`; false at end of input.
+// Reads one line (without its line end) into buffer of `size`; false at end
+// of input and when a stop ends the read.
 bool console_read_line(char* buffer, int size);

@@ -6,6 +6,7 @@
 #include "link/ethernet_link.h"
 #include "pause.h"
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -43,8 +44,10 @@ bool restore_device_filter(EthernetLink& link) {
 }
 
 // The bare broadcast query: 32 bytes, sent without the 64-byte minimum of
-// the other requests. False after its message.
+// the other requests. False after its message; quietly false once a stop is
+// asked for (nothing more is sent then).
 bool send_address_query(EthernetLink& link) {
+    if (stop_requested()) return false;
     uint8_t frame[QUERY_FRAME_SIZE];
     std::memset(frame, 0xFF, 6);
     std::memcpy(frame + 6, pc_mac, 6);
@@ -73,9 +76,9 @@ int ask_for_device_mac(EthernetLink& link, uint8_t mac[6]) {
     return 0;
 }
 
-// Every answer until the deadline, each device once in the order first
-// heard. At least one capture call, so that answers that came while the
-// loader was kept from running are still taken.
+// Every answer until the deadline (or a stop), each device once in the order
+// first heard. At least one capture call, so that answers that came while
+// the loader was kept from running are still taken.
 void collect_answers(EthernetLink& link, int64_t deadline_us, DeviceSearch& search) {
     do {
         const uint8_t* bytes = nullptr;
@@ -89,7 +92,7 @@ void collect_answers(EthernetLink& link, int64_t deadline_us, DeviceSearch& sear
             search.devices.push_back(mac);
         else
             search.overflow = true;
-    } while (clock_us() < deadline_us);
+    } while (clock_us() < deadline_us && !stop_requested());
 }
 
 }  // namespace

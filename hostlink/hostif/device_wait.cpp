@@ -3,6 +3,7 @@
 #include "host_interface.h"
 #include "pause.h"
 #include "request.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr int DRAIN_CAPACITY = 1514;
 void drain_late_replies(EthernetLink& link) {
     uint8_t scratch[DRAIN_CAPACITY];
     const int64_t start = clock_us();
-    while (clock_us() - start < DRAIN_LIMIT_US) {
+    while (clock_us() - start < DRAIN_LIMIT_US && !stop_requested()) {
         if (receive_message(link, scratch, DRAIN_CAPACITY, POLL_RETRIES) == 0) return;
     }
 }
@@ -42,7 +43,7 @@ int listen_on_schedule(EthernetLink& link, uint32_t address, int n, int rounds, 
     int captured = receive_reply_counted(link, request, POLL_RETRIES, heard);
     int passes = 0;
     while (captured == 0) {
-        if (--rounds < 0) {
+        if (--rounds < 0 || stop_requested()) {
             if (heard.skipped() > 0) owe_quiet();
             return 0;
         }
@@ -78,7 +79,7 @@ int wait_for_device(EthernetLink& link, uint32_t address, int n, int seconds, ui
     int result = 0;
     bool unanswered = false;
     int unechoed_in_a_row = 0;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
+    for (int attempt = 0; attempt < attempts && !stop_requested(); ++attempt) {
         send_poll(link, address, n);
         Hearing heard;
         result = listen_on_schedule(link, address, n, rounds, value,

@@ -2,6 +2,7 @@
 
 #include "host_interface.h"
 #include "request.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -28,7 +29,8 @@ int write_block(EthernetLink& link, uint32_t address, int n, int serial) {
     if (!block_size_fits(n)) return 0;
     int captured = exchange_request(link, serial ? OPCODE_WRITE_SERIAL : OPCODE_WRITE_MEMORY, address, n);
     if (captured < 0) {
-        std::printf("ERROR: Failed to send packet\n");
+        // A send refused after a stop is no failure of the link.
+        if (!stop_requested()) std::printf("ERROR: Failed to send packet\n");
         return 0;
     }
     int count = take_reply(captured, n);

@@ -5,6 +5,7 @@
 #include "link/ethernet_link.h"
 #include "request.h"
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -74,7 +75,10 @@ int take_reply(int captured, int limit) {
     return count < limit ? count : limit;
 }
 
+// Once a stop is asked for, nothing more goes to the device: the send fails
+// quietly and the operation that wanted it unwinds.
 int send_message(EthernetLink& link, uint8_t* frame, int length) {
+    if (stop_requested()) return 0;
     int n = length < 64 ? 64 : length;
     std::memcpy(frame, device_mac, 6);
     std::memcpy(frame + 6, pc_mac, 6);
@@ -104,7 +108,7 @@ int capture_frame(EthernetLink& link, int capacity, const uint8_t** bytes) {
 
 int receive_message(EthernetLink& link, uint8_t* buffer, int capacity, int retries) {
     const uint8_t* bytes = nullptr;
-    for (int call = 0; call <= retries; ++call) {
+    for (int call = 0; call <= retries && !stop_requested(); ++call) {
         const int length = capture_frame(link, capacity, &bytes);
         if (length < 0) return 0;
         if (length == 0) continue;

@@ -2,14 +2,12 @@
 
 #include <time.h>
 
-#include <chrono>
-#include <thread>
+#include "stop/stop_request.h"
 
 namespace {
 
-void sleep_for_ms(int milliseconds) {
-    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+// A stop cuts the pause short: the wait that paused checks for it next.
+void sleep_for_ms(int milliseconds) { sleep_unless_stopped(milliseconds); }
 
 int64_t monotonic_us() {
     timespec now{};

@@ -4,7 +4,8 @@
 
 // The fixed pauses of the device waits (100 ms per polling pass, the short
 // pauses of reset and download). They pace the loader against a slow device;
-// tests put a shorter or recording pause in their place.
+// tests put a shorter or recording pause in their place. The real pause ends
+// early when a signal asks for a stop.
 using PauseFunction = void (*)(int milliseconds);
 
 void pause_ms(int milliseconds);

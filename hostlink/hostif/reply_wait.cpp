@@ -6,6 +6,7 @@
 #include "pause.h"
 #include "request.h"
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ int drop_waiting_frames(EthernetLink& link) {
     int length = 0;
     int dropped = 0;
     int64_t start = 0;  // read only once there is something to drop
-    while (link.take_waiting_frame(&bytes, &length) == ZDK_SUCCESS) {
+    while (!stop_requested() && link.take_waiting_frame(&bytes, &length) == ZDK_SUCCESS) {
         if (++dropped == 1) {
             start = clock_us();
         } else if (clock_us() - start >= DRAIN_LIMIT_US) {
@@ -82,7 +83,8 @@ void wait_for_quiet(EthernetLink& link, bool heard_just_now) {
     const int64_t start = clock_us();
     if (heard_just_now) heard_last_us = start;
     int dropped = 0;
-    for (int64_t now = start; now - heard_last_us < QUIET_US && now - start < QUIET_LIMIT_US; now = clock_us()) {
+    for (int64_t now = start; now - heard_last_us < QUIET_US && now - start < QUIET_LIMIT_US && !stop_requested();
+         now = clock_us()) {
         const uint8_t* bytes = nullptr;
         int length = 0;
         const ZdkStatus status = link.receive_frame(&bytes, &length);
@@ -110,7 +112,7 @@ int receive_reply_until(EthernetLink& link, const RequestShape& request, int64_t
     do {
         const int captured = capture_reply(link, request, heard);
         if (captured > 0) return captured;
-    } while (clock_us() < deadline_us);
+    } while (clock_us() < deadline_us && !stop_requested());
     return 0;
 }
 
@@ -140,7 +142,7 @@ int send_request(EthernetLink& link, int length) {
 }
 
 int receive_reply_counted(EthernetLink& link, const RequestShape& request, int retries, Hearing& heard) {
-    for (int call = 0; call <= retries; ++call) {
+    for (int call = 0; call <= retries && !stop_requested(); ++call) {
         const int captured = capture_reply(link, request, heard);
         if (captured > 0) return captured;
     }
@@ -164,7 +166,7 @@ int exchange_request(EthernetLink& link, uint8_t opcode, uint32_t address, int n
         only_unechoed = only_unechoed && heard.only_unechoed();
         // One line per window that ended without its reply, so that a long
         // run can count how often the wire or the device made it resend.
-        if (debug_level >= 3)
+        if (debug_level >= 3 && !stop_requested())
             std::printf("No reply within %d ms to send %d of %d\n", int(REPLY_WINDOW_US / 1000), send + 1,
                         REQUEST_SENDS);
     }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ethernet_link.h"
+#include "stop/stop_request.h"
 
 namespace {
 constexpr int DUMP_FRAME_COUNT = 5;
@@ -21,7 +22,7 @@ ZdkStatus EthernetLink::dump_to_file(const char* path) {
     }
     pollfd capture_fd{pcap_get_selectable_fd(capture_), POLLIN, 0};
     int captured = 0;
-    while (captured < DUMP_FRAME_COUNT) {
+    while (captured < DUMP_FRAME_COUNT && !stop_requested()) {
         if (capture_fd.fd >= 0) poll(&capture_fd, 1, DUMP_WAIT_MS);
         const int got = pcap_dispatch(capture_, DUMP_FRAME_COUNT - captured, pcap_dump,
                                       reinterpret_cast<u_char*>(dumper));
@@ -42,8 +43,9 @@ ZdkStatus EthernetLink::replay_file(const char* path) {
     }
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
-    int result;
-    while ((result = pcap_next_ex(file, &header, &data)) >= 0) {
+    int result = 0;
+    // A stop asked for by a signal ends the replay: nothing more is sent.
+    while (!stop_requested() && (result = pcap_next_ex(file, &header, &data)) >= 0) {
         // A frame the interface refuses is skipped; the replay goes on.
         pcap_sendpacket(capture_, data, static_cast<int>(header->caplen));
         std::printf("%ld:%ld (%ld)\n", static_cast<long>(header->ts.tv_sec),

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "ethernet_link.h"
+#include "stop/stop_request.h"
 
 namespace {
 constexpr int LOOP_WAIT_MS = 1;
@@ -59,6 +60,9 @@ ZdkStatus EthernetLink::wait_for_loop_end(int timeout_ms) {
 // sleeps instead of spinning on the non-blocking handle; a capture error ends
 // the loop rather than repeating forever.
 void EthernetLink::dispatch_loop() {
+    // The signals that ask for a stop go to the loader's own thread, whose
+    // waits they must end.
+    block_stop_signals_in_this_thread();
     if (capture_ != nullptr) {
         pollfd capture_fd{pcap_get_selectable_fd(capture_), POLLIN, 0};
         while (stop_flag_ == 0) {

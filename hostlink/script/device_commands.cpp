@@ -6,6 +6,7 @@
 #include "hostif/host_interface.h"
 #include "script_commands.h"
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -116,6 +117,8 @@ LineEnd find_devices_line(ScriptRun& run, const ScriptLine& line) {
         return LineEnd::failure_stop;
     }
     const DeviceSearch search = find_devices(run.link, window_ms);
+    // A window a stop cut short is no complete search: nothing is listed.
+    if (stop_requested()) return LineEnd::stop;
     // A query that never went out measured nothing: its message is all.
     if (!search.sent) return LineEnd::failure_go_on;
     for (const FoundMac& mac : search.devices)

@@ -7,6 +7,7 @@
 #include "console_input.h"
 #include "hostif/host_interface.h"
 #include "menu_entries.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -49,7 +50,8 @@ void print_menu(bool long_menu) {
 }  // namespace
 
 // The end of console input leaves the menu like 99, so a closed pipe can
-// never make it repeat forever.
+// never make it repeat forever; so does a stop asked for by a signal, before
+// the menu is printed again.
 int run_menu(EthernetLink& link, ZdpClient& zdp, int preset_entry) {
     std::memset(message_buffer, 0, sizeof message_buffer);
     MenuContext menu{link, zdp};
@@ -70,7 +72,7 @@ int run_menu(EthernetLink& link, ZdpClient& zdp, int preset_entry) {
             continue;
         }
         run_menu_entry(menu, entry);
-        if (menu.input_ended) break;
+        if (menu.input_ended || stop_requested()) break;
     }
     std::fflush(stdout);
     return 0;

@@ -8,6 +8,7 @@
 #include "hostif/memory_file.h"
 #include "menu_entries.h"
 #include "script_line.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ void run_loopback_test(MenuContext& menu) {
     }
     if (count == 0) count = 1;
 
-    for (uint32_t packet = 0; packet < count; ++packet) {
+    for (uint32_t packet = 0; packet < count && !stop_requested(); ++packet) {
         int length = size;
         if (random_sizes) {
             length = LOOPBACK_MIN_SIZE + std::rand() % RANDOM_RANGE * LOOPBACK_RANDOM_SPAN / RANDOM_RANGE;
@@ -51,7 +52,7 @@ void run_loopback_test(MenuContext& menu) {
         const int sent = send_message(menu.link, message_buffer, length);
         const int received = receive_message(menu.link, message_buffer, MESSAGE_BUFFER_SIZE, LOOPBACK_RETRIES);
         if (received == 0) {
-            std::printf("\nerror at packet #%d\n", static_cast<int>(packet));
+            if (!stop_requested()) std::printf("\nerror at packet #%d\n", static_cast<int>(packet));
             return;
         }
         if (received != sent) std::printf("warning: actual data size mismatch %d <> %d\n", received, sent);

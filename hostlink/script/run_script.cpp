@@ -6,6 +6,7 @@
 #include "script.h"
 #include "script_run.h"
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ int run_file(EthernetLink& link, ZdpClient& zdp, const char* path, const ScriptO
     ScriptRun run{link, zdp, operations, file, depth};
     bool failed = false;
     char text[SCRIPT_LINE_SIZE];
-    while (std::fgets(text, sizeof text, file)) {
+    while (!stop_requested() && std::fgets(text, sizeof text, file)) {
         ScriptLine line;
         LineKind kind = classify_line(text, &line);
         if (kind == LineKind::comment) continue;
@@ -59,6 +60,12 @@ int run_file(EthernetLink& link, ZdpClient& zdp, const char* path, const ScriptO
         if (end == LineEnd::failure_go_on || end == LineEnd::failure_stop) failed = true;
         if (end == LineEnd::failure_stop || end == LineEnd::stop) break;
         ++run.command_count;
+    }
+    // A run a signal stopped did not finish: it fails, with no further line
+    // (start-up ends the process with the stop's own line).
+    if (stop_requested()) {
+        std::fclose(file);
+        return STOPPED_RESULT;
     }
     if (std::ferror(file)) {
         std::printf("ERROR: file \"%s\" could not be read\n", path);

@@ -1,18 +1,14 @@
 #include "script_operations.h"
 
-#include <time.h>
-
 #include "hostif/firmware.h"
 #include "hostif/flash.h"
+#include "stop/stop_request.h"
 #include "zdp/zdp_commands.h"
 
 namespace {
 
-void sleep_milliseconds(uint32_t milliseconds) {
-    timespec delay{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&delay, &delay) != 0) {
-    }
-}
+// A stop cuts the sleep short, and the run ends after the line.
+void sleep_milliseconds(uint32_t milliseconds) { sleep_unless_stopped(milliseconds); }
 
 using Context = ScriptTestContext;
 

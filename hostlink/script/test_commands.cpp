@@ -4,6 +4,7 @@
 #include "link/ethernet_link.h"
 #include "script_commands.h"
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 
 LineEnd test_command_line(ScriptRun& run, const ScriptLine& line) {
     TestCommandFn command = run.operations.test_command[static_cast<int>(line.command)];
@@ -11,6 +12,8 @@ LineEnd test_command_line(ScriptRun& run, const ScriptLine& line) {
     ScriptTestContext context{run.link, run.zdp, run.file, run.ack_count};
     std::string failure = command(context, line.arguments);
     if (failure.empty()) return LineEnd::go_on;
+    // What a stop cut short did not fail: the run ends without a word.
+    if (stop_requested()) return LineEnd::stop;
     // The failure text brings its own line end.
     std::printf("Failure - %s", failure.c_str());
     return stop_on_failure ? LineEnd::quit : LineEnd::go_on;

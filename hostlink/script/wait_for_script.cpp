@@ -2,15 +2,14 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <thread>
 
 #include "console/console.h"
 #include "hostif/memory_file.h"
 #include "script.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -18,7 +17,9 @@ constexpr const char* TICKET_FILE = "script.txt";
 constexpr const char* RESULT_FILE = "result.txt";
 constexpr int TICKET_LINE_LENGTH = 255;
 constexpr int POLLS_PER_MARK = 100;
-constexpr auto POLL_PAUSE = std::chrono::milliseconds(1);
+constexpr int POLL_PAUSE_MS = 1;
+
+enum class Awaited { ticket, key, stop };
 
 void print_waiting() {
     std::printf("waiting for script file \"%s\": ", TICKET_FILE);
@@ -30,16 +31,17 @@ void mark(const char* text) {
     std::fflush(stdout);
 }
 
-// Polls until a ticket line is there, or a key is pressed (false). The end of
-// standard input is no key: without a console (</dev/null, a service manager)
-// the mode keeps serving tickets. The poll count runs on over the whole stay
-// in the mode.
-bool await_ticket(char line[TICKET_LINE_LENGTH + 1], unsigned& poll_count, bool& input_ended) {
+// Polls until a ticket line is there, a key is pressed or a stop is asked
+// for. The end of standard input is no key: without a console (</dev/null, a
+// service manager) the mode keeps serving tickets. The poll count runs on
+// over the whole stay in the mode.
+Awaited await_ticket(char line[TICKET_LINE_LENGTH + 1], unsigned& poll_count, bool& input_ended) {
     for (;;) {
+        if (stop_requested()) return Awaited::stop;
         if (access(TICKET_FILE, R_OK) != 0) {
             // Once input has ended it is not polled again: nothing can come.
             const KeyState keys = input_ended ? KeyState::ended : console_key_state();
-            if (keys == KeyState::key) return false;
+            if (keys == KeyState::key) return Awaited::key;
             if (keys == KeyState::ended) input_ended = true;
             if (poll_count++ % POLLS_PER_MARK == 0) mark(".");
         } else if (std::FILE* ticket = std::fopen(TICKET_FILE, "r"); ticket == nullptr) {
@@ -49,11 +51,11 @@ bool await_ticket(char line[TICKET_LINE_LENGTH + 1], unsigned& poll_count, bool&
             std::fclose(ticket);
             if (has_line) {
                 mark("found!\n");
-                return true;
+                return Awaited::ticket;
             }
             mark(".");
         }
-        std::this_thread::sleep_for(POLL_PAUSE);
+        sleep_unless_stopped(POLL_PAUSE_MS);
     }
 }
 
@@ -90,7 +92,9 @@ void wait_for_script(const ScriptRunner& run) {
         char line[TICKET_LINE_LENGTH + 1] = "";
         bool failed = false;
         bool end = false;
-        if (!await_ticket(line, poll_count, input_ended)) {
+        const Awaited awaited = await_ticket(line, poll_count, input_ended);
+        if (awaited == Awaited::stop) return;
+        if (awaited == Awaited::key) {
             failed = true;
             std::strcpy(line, "END");
         }
@@ -102,12 +106,13 @@ void wait_for_script(const ScriptRunner& run) {
         }
         const std::time_t completed = std::time(nullptr);
         std::remove(TICKET_FILE);
+        // A script a stop cut short has failed (negative result): no result.
         if (!failed && !write_result(completed)) {
             std::printf("ERROR: can not create result file, aborting!");
             std::fflush(stdout);
             return;
         }
-        if (end) return;
+        if (end || stop_requested()) return;
         print_waiting();
     }
 }

@@ -8,6 +8,7 @@
 #include "link/ethernet_link.h"
 #include "console/console.h"
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 
 namespace {
 
@@ -97,7 +98,8 @@ int select_interface_from_menu(EthernetLink& link, int preset, const MacLookup& 
             std::fflush(stdout);
             chosen = read_choice();
             if (chosen < 0 || chosen > highest) {
-                std::printf("ERROR: Invalid NIC number, aborting\n");
+                // A stop while the number was awaited is no invalid number.
+                if (!stop_requested()) std::printf("ERROR: Invalid NIC number, aborting\n");
                 return -8;
             }
         }

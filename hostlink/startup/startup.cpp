@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +15,7 @@
 #include "script/script.h"
 #include "settings/settings.h"
 #include "startup_texts.h"
+#include "stop/stop_request.h"
 #include "zdp/transfer_tables.h"
 #include "zdp/zdp_client.h"
 
@@ -47,17 +50,20 @@ ZdkStatus install_device_filter(EthernetLink& link) {
     return link.set_filter(filter);
 }
 
+// A mode cut short by a stop has not failed: its failure line is left out
+// (the run ends with the stop's own line and status).
 int run_mode(const StartupOptions& options, EthernetLink& link, ZdpClient& zdp) {
     if (options.firmware_mode) {
         if (download_firmware(link, options.firmware_path, 0) == 0) {
-            std::printf("ERROR - failed to download firmware\n");
+            if (!stop_requested()) std::printf("ERROR - failed to download firmware\n");
             return STATUS_FIRMWARE_FAILED;
         }
         return 0;
     }
     if (options.script_mode) {
         if (run_script(link, zdp, options.script_path) < 0) {
-            if (debug_level >= 1) std::printf("ERROR: Failed to run script file %s\n", options.script_path);
+            if (debug_level >= 1 && !stop_requested())
+                std::printf("ERROR: Failed to run script file %s\n", options.script_path);
             return STATUS_SCRIPT_FAILED;
         }
         return 0;
@@ -101,7 +107,20 @@ int check_standard_output(const StartupOptions& options, int status) {
     return options.firmware_mode ? STATUS_FIRMWARE_FAILED : STATUS_SCRIPT_FAILED;
 }
 
+// The end of a run a signal stopped: what it printed is written out, one
+// line names the signal, and the status is 128 + its number.
+int end_stopped_run() {
+    std::fflush(stdout);
+    const int signal_number = stop_signal();
+    std::fprintf(stderr, "hostlink: stopped by %s\n", stop_signal_name(signal_number));
+    return 128 + signal_number;
+}
+
 }  // namespace
+
+void write_output_by_line() {
+    if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+}
 
 int run_hostlink(int argc, char* const* argv, EthernetLink& link, ZdpClient& zdp, const MacLookup& lookup) {
     reset_settings();
@@ -116,5 +135,7 @@ int run_hostlink(int argc, char* const* argv, EthernetLink& link, ZdpClient& zdp
     if (!options.script_mode) print_banner(device_mac);
     const int status = run_on_link(options, link, zdp, lookup);
     link.close();
+    // Whatever the mode made of it, a run a signal stopped ends as stopped.
+    if (stop_requested()) return end_stopped_run();
     return check_standard_output(options, status);
 }

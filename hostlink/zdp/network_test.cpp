@@ -5,6 +5,7 @@
 #include "script_block.h"
 #include "station_tables.h"
 #include "statistics.h"
+#include "stop/stop_request.h"
 #include "transfer_tables.h"
 #include "zdp_ack.h"
 #include "zdp_client.h"
@@ -73,7 +74,9 @@ bool read_network_block(std::FILE* script, TestParameters& parameters) {
 enum class PairOutcome { done, stop };
 
 // Runs one transmitter/receiver pair. A request that cannot be sent stops the
-// whole command with its status text in *failure.
+// whole command with its status text in *failure. A stop asked for by a
+// signal stops it too, at the wait it cut short, with nothing more printed
+// (and sent).
 class PairTest {
 public:
     PairTest(ZdpClient& zdp, TestParameters& parameters, const uint8_t* sa, const uint8_t* da)
@@ -91,22 +94,22 @@ public:
         const char* enable_failed = "\n\tFailed to receive ACK when enabling_cert. Aborting current test\n";
         progress("\tTransmitter - ENABLE_CERT... ");
         if (!sent(zdp_.send_enable_cert(sa_))) return PairOutcome::stop;
-        if (!acknowledged(enable_failed)) return PairOutcome::done;
+        if (!acknowledged(enable_failed)) return after_missing_ack();
         progress("\n\tReceiver    - ENABLE_CERT... ");
         if (!sent(zdp_.send_enable_cert(da_))) return PairOutcome::stop;
-        if (!acknowledged(enable_failed)) return PairOutcome::done;
+        if (!acknowledged(enable_failed)) return after_missing_ack();
 
         progress("\n\tTransmitter - CONFIG_SEND... ");
         if (!sent(zdp_.send_config_send(sa_, parameters_.send))) return PairOutcome::stop;
         send_transfers.add(sa_, parameters_.send.transfer_id);
         if (!acknowledged("Failed to receive ACK when issuing CONFIG_SEND. Aborting current test\n")) {
-            return PairOutcome::done;
+            return after_missing_ack();
         }
         progress("\n\tReceiver    - CONFIG_RECV... ");
         if (!sent(zdp_.send_config_recv(da_, parameters_.receive))) return PairOutcome::stop;
         receive_transfers.add(da_, parameters_.receive.transfer_id);
         if (!acknowledged("Failed to receive ACK when issuing CONFIG_RECV. Aborting current test\n")) {
-            return PairOutcome::done;
+            return after_missing_ack();
         }
 
         if (!start_and_follow()) return PairOutcome::stop;
@@ -125,11 +128,16 @@ private:
         return false;
     }
 
+    // A wait a stop cut short missed nothing: no failure line.
     bool acknowledged(const char* failure_message) {
         if (wait_ack_for(zdp_, ACK_TIMEOUT_MS) == 0) return true;
-        std::printf("%s", failure_message);
+        if (!stop_requested()) std::printf("%s", failure_message);
         return false;
     }
+
+    // A pair whose acknowledgement did not come is skipped, unless a stop
+    // ended the wait.
+    static PairOutcome after_missing_ack() { return stop_requested() ? PairOutcome::stop : PairOutcome::done; }
 
     // Every transfer configured for this transmitter is started; the
     // acknowledgements answer the last STARTSEND.
@@ -145,6 +153,7 @@ private:
         for (unsigned k = 1; k <= expected; ++k) {
             if (debug_level >= 2) std::printf("\n\t%i - ", static_cast<int>(k));
             if (wait_ack_for(zdp_, ACK_TIMEOUT_MS) != 0) {
+                if (stop_requested()) return false;
                 std::printf("     Failed to receive ACK %u of %u\n", k, expected);
             }
         }
@@ -152,9 +161,10 @@ private:
             std::printf("\n\tTest in progress...\n");
             std::printf("\tWaiting for %u ACKS after the test is done:", expected);
         }
+        // Without limit: only the acknowledgement or a stop ends the wait.
         for (unsigned k = 1; k <= expected; ++k) {
             if (debug_level >= 2) std::printf("\n\t%i - ", static_cast<int>(k));
-            wait_ack_for(zdp_, -1);
+            if (wait_ack_for(zdp_, -1) != 0) return false;
         }
         return true;
     }
@@ -170,7 +180,9 @@ private:
         // Without the transmitter's packet count (or with none sent) there
         // is nothing to measure the PER against.
         bool have_transmitted = false;
-        if (await_ack(zdp_, STATISTICS_TIMEOUT_MS, 100, &reply, &length) == 0) {
+        const bool transmitter_reported = await_ack(zdp_, STATISTICS_TIMEOUT_MS, 100, &reply, &length) == 0;
+        if (!transmitter_reported && stop_requested()) return false;
+        if (transmitter_reported) {
             progress("\n");
             uint32_t transmitted = 0;
             if (first_counter(reply, length, &transmitted) && transmitted != 0) {
@@ -185,7 +197,9 @@ private:
         per_accumulator.reports = 0;
         progress("\tReceiver - REPORT_STATS... ");
         if (!sent(zdp_.send_report_stats(da_))) return false;
-        if (await_ack(zdp_, STATISTICS_TIMEOUT_MS, 100, &reply, &length) == 0) {
+        const bool receiver_reported = await_ack(zdp_, STATISTICS_TIMEOUT_MS, 100, &reply, &length) == 0;
+        if (!receiver_reported && stop_requested()) return false;
+        if (receiver_reported) {
             std::printf("\n");
             uint32_t received = 0;
             const bool have_count = first_counter(reply, length, &received);
@@ -201,7 +215,7 @@ private:
         zdp_.pacing().sleep_ms(PHASE_PAUSE_MS);
         progress("\tTransmitter - DISABLE_CERT... ");
         if (!sent(zdp_.send_disable_cert(sa_))) return false;
-        if (!acknowledged("\n\tFailed to receive ACK when disabling_cert.\n")) return true;
+        if (!acknowledged("\n\tFailed to receive ACK when disabling_cert.\n")) return !stop_requested();
         progress("\n\tReceiver    - DISABLE_CERT... ");
         if (!sent(zdp_.send_disable_cert(da_))) return false;
         acknowledged("\n\tFailed to receive ACK when disabling_cert. \n");
@@ -230,6 +244,7 @@ std::string test_network_command(EthernetLink& link, ZdpClient& zdp, std::FILE* 
     for (size_t i = 0; i < stations.size(); ++i) {
         for (size_t j = 0; j < stations.size(); ++j) {
             if (i == j) continue;
+            if (stop_requested()) return "";
             // Each pair needs one further entry in both transfer tables.
             if (send_transfers.full() || receive_transfers.full()) return TRANSFER_TABLE_FULL_TEXT;
             std::string failure;

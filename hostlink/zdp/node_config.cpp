@@ -4,6 +4,7 @@
 #include "link/zdk_status.h"
 #include "settings/settings.h"
 #include "script_block.h"
+#include "stop/stop_request.h"
 #include "zdp_ack.h"
 #include "zdp_client.h"
 #include "zdp_commands.h"
@@ -67,7 +68,8 @@ std::string config_node_command(ZdpClient& zdp, std::FILE* script, const char* a
         }
         std::string result = send_node_parameter(zdp, node, slot, static_cast<uint16_t>(block.number()), timeout_ms);
         if (result.empty()) continue;
-        if (stop_on_failure) return result;
+        // A stop ends the block at the line it cut short.
+        if (stop_on_failure || stop_requested()) return result;
         std::printf("Failure - %s", result.c_str());
     }
 }

@@ -6,6 +6,7 @@
 #include "settings/settings.h"
 #include "script_block.h"
 #include "statistics.h"
+#include "stop/stop_request.h"
 #include "token_reader.h"
 #include "transfer_tables.h"
 #include "zdp_ack.h"
@@ -124,18 +125,19 @@ bool read_receive_block(std::FILE* script, ZdpRecvConfig& config, int* timeout_m
 }
 
 // The two acknowledgement phases of START_SEND. A q key offers to continue
-// (START_SEND ends with success) or abort (the program ends).
+// (START_SEND ends with success) or abort (the program ends). A stop asked
+// for by a signal ends START_SEND at once, with nothing more printed.
 class StartSendWait {
 public:
     StartSendWait(ZdpClient& zdp, unsigned expected) : zdp_(zdp), expected_(expected) {}
 
-    // false when the user chose to continue: START_SEND ends at once.
+    // false when the user chose to continue or a stop came: START_SEND ends at once.
     bool before_test(int timeout_ms) {
         if (debug_level >= 2) std::printf("\n    Waiting for %u ACKS prior to test start:\n", expected_);
         bool any = false;
         for (unsigned k = 1; k <= expected_; ++k) {
             bool acknowledged = false;
-            if (!await_one(timeout_ms, true, 0, &acknowledged)) return false;
+            if (!await_one(timeout_ms, true, 0, &acknowledged) || stop_requested()) return false;
             if (acknowledged) {
                 if (debug_level >= 2) std::printf("     Received ACK %u of %u \n", k, expected_);
                 timeout_ms = LATER_ACK_TIMEOUT_MS;
@@ -161,7 +163,7 @@ public:
         unsigned last_missed = 0;
         for (unsigned k = 1; k <= expected_; ++k) {
             bool acknowledged = false;
-            if (!await_one(timeout_ms, false, -99, &acknowledged)) return false;
+            if (!await_one(timeout_ms, false, -99, &acknowledged) || stop_requested()) return false;
             last_came = acknowledged;
             if (acknowledged) {
                 if (debug_level >= 2) std::printf("     Received ACK %u of %u \n", k, expected_);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 #include "token_reader.h"
 #include "zdp_client.h"
 
@@ -22,8 +23,9 @@ int await_ack(ZdpClient& zdp, int timeout_ms, int sleep_ms, const uint8_t** fram
     ZdpPacing& pacing = zdp.pacing();
     long long start = pacing.now_seconds();
     long long deadline = static_cast<long long>(static_cast<double>(start) + timeout_ms * 0.001);
-    while (timeout_ms < 0 || pacing.now_seconds() < deadline) {
+    while ((timeout_ms < 0 || pacing.now_seconds() < deadline) && !stop_requested()) {
         if (wait_ack(zdp, frame, length)) return 0;
+        if (stop_requested()) break;
         if (idle_pass && !idle_pass()) return -1;
         pacing.sleep_ms(sleep_ms);
     }

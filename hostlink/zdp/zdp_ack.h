@@ -18,9 +18,10 @@ bool wait_ack(ZdpClient& zdp, const uint8_t** frame, int* length = nullptr);
 using IdlePass = std::function<bool()>;
 
 // The acknowledgement loop: polls until the calendar second reaches the
-// whole-second deadline start + timeout_ms (never ends for a negative
+// whole-second deadline start + timeout_ms (no deadline for a negative
 // time-out), sleeping sleep_ms between passes. 0 on acknowledgement, -1 when
-// the time ran out or idle_pass gave up.
+// the time ran out, idle_pass gave up or a signal asked for a stop (checked
+// in every pass, so the wait without deadline ends too).
 int await_ack(ZdpClient& zdp, int timeout_ms, int sleep_ms, const uint8_t** frame = nullptr,
               int* length = nullptr, const IdlePass& idle_pass = nullptr);
 

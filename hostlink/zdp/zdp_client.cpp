@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "stop/stop_request.h"
+
 namespace {
 
 constexpr int HEADER_BYTES = 26;      // Ethernet header, ZDP header, sequence number
@@ -121,6 +123,8 @@ void ZdpClient::register_node(const uint8_t node[6]) {
 }
 
 ZdkStatus ZdpClient::finish_and_send(uint16_t* sequence_out, const uint8_t* node_to_register) {
+    // Once a stop is asked for, nothing more goes to the nodes.
+    if (stop_requested()) return ZDK_SEND_FAILED;
     if (build_failed_) return ZDK_UNSUCCESSFUL;
     // A full node list refuses the request before it takes a sequence number.
     if (node_to_register != nullptr && !node_registered(node_to_register) && node_count_ >= ZDP_MAX_NODES) {
@@ -226,7 +230,7 @@ ZdkStatus ZdpClient::poll_reply(const uint8_t** frame, int* length, uint8_t* opc
     const uint8_t* reply = nullptr;
     int reply_length = 0;
     if (link_ == nullptr) return ZDK_INVALID_STATE;
-    for (int attempt = 0; attempt < attempts; ++attempt) {
+    for (int attempt = 0; attempt < attempts && !stop_requested(); ++attempt) {
         status = link_->receive_frame(&reply, &reply_length);
         if (status == ZDK_SUCCESS && reply != nullptr) break;
         reply = nullptr;

@@ -1,16 +1,14 @@
 #include "zdp_pacing.h"
 
-#include <chrono>
 #include <ctime>
-#include <thread>
 
 #include "console/console.h"
+#include "stop/stop_request.h"
 
 long long ZdpPacing::now_seconds() { return static_cast<long long>(std::time(nullptr)); }
 
-void ZdpPacing::sleep_ms(int milliseconds) {
-    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+// A stop cuts the sleep short; the wait that slept checks for it next.
+void ZdpPacing::sleep_ms(int milliseconds) { sleep_unless_stopped(milliseconds); }
 
 int ZdpPacing::key_waiting() { return console_key_waiting(); }
 

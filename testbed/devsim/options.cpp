@@ -46,6 +46,7 @@ enum LongOnly {
     opt_zdp_error,
     opt_stats_counters,
     opt_zdp_late,
+    opt_no_end_acks,
     opt_jitter_ms,
     opt_dup_prob,
     opt_dup_lag,
@@ -95,6 +96,7 @@ const option long_options[] = {
     {"zdp-error", required_argument, nullptr, opt_zdp_error},
     {"stats-counters", required_argument, nullptr, opt_stats_counters},
     {"zdp-late", required_argument, nullptr, opt_zdp_late},
+    {"no-end-acks", no_argument, nullptr, opt_no_end_acks},
     {"jitter-ms", required_argument, nullptr, opt_jitter_ms},
     {"dup-prob", required_argument, nullptr, opt_dup_prob},
     {"dup-lag", required_argument, nullptr, opt_dup_lag},
@@ -275,7 +277,7 @@ const char* usage_text() {
            "          --erase-ms MS --program-ms MS --prog-fail B\n"
            "stations: --node MAC --loss P --ack-gap-ms MS --snr DB --pe N\n"
            "          --zdp-drop P --zdp-stale --zdp-error CODE --stats-counters N\n"
-           "          --zdp-late MS\n"
+           "          --zdp-late MS --no-end-acks\n"
            "replies:  --bare-write-replies --query-answer-hostif\n";
 }
 
@@ -392,6 +394,7 @@ bool parse_options(int argc, char** argv, DevsimOptions& o, std::string& error, 
             o.stats_counters = static_cast<int>(v);
             break;
         case opt_zdp_late: ok = parse_ms(arg, o.zdp_late_ms); break;
+        case opt_no_end_acks: o.no_end_acks = true; break;
         case opt_jitter_ms: ok = parse_ms_range(arg, o.jitter); break;
         case opt_dup_prob: ok = parse_probability(arg, o.dup_prob); break;
         case opt_dup_lag: ok = parse_ms_range(arg, o.dup_lag); break;

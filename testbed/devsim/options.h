@@ -87,6 +87,7 @@ struct DevsimOptions {
     bool zdp_stale = false;
     int zdp_error = -1;  // -1: requests are judged on their merits
     int zdp_late_ms = 0;  // extra delay of every ZDP reply
+    bool no_end_acks = false;  // a started test's acknowledgements of its end never come
     int stats_counters = -1;  // -1: full statistics replies; N: N counters, no samples
 
     // Reply forms a device may use besides devsim's own.

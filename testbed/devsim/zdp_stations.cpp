@@ -206,8 +206,9 @@ int ZdpStations::accept_config_send(Station& station, uint16_t id, const uint8_t
     return 0;
 }
 
-// OK at once, numacks acknowledgements, the transfer, numacks more; all
-// carry the STARTSEND's sequence number.
+// OK at once, numacks acknowledgements, the transfer, numacks more (none
+// with --no-end-acks: the station never reports the end); all carry the
+// STARTSEND's sequence number.
 int ZdpStations::start(Station& station, const uint8_t* f) {
     std::vector<Segment> segments;
     read_segments(f, zdp::length + frame::get16be(f + zdp::length), segments);
@@ -226,7 +227,8 @@ int ZdpStations::start(Station& station, const uint8_t* f) {
     int64_t gap = int64_t{device_.options.ack_gap_ms} * 1000;
     size_t index = static_cast<size_t>(&station - stations_.data());
     std::vector<uint8_t> request(f, f + zdp::segments);
-    for (int k = 1; k <= 2 * acks; ++k) {
+    const int sent_acks = device_.options.no_end_acks ? acks : 2 * acks;
+    for (int k = 1; k <= sent_acks; ++k) {
         device_.scheduler.at(device_.now_us() + k * gap,
                              [this, index, request] { answer(stations_[index], request.data(), zdp::ok); });
     }

@@ -28,7 +28,7 @@ TEST(DevsimOptions, ValuesAreRead) {
                        "--zdp-late", "250", "--jitter-ms", "0:120", "--dup-prob", "0.1", "--dup-lag", "50:150",
                        "--late-first-ms", "105", "--no-echo", "--stray-zdp-ms", "2", "--bare-write-replies", "--unreadable",
                        "8000:1AC",
-                       "--query-answer-hostif"},
+                       "--query-answer-hostif", "--no-end-acks"},
                       o, error))
         << error;
     EXPECT_EQ(o.interface, "dv0");
@@ -60,6 +60,7 @@ TEST(DevsimOptions, ValuesAreRead) {
     EXPECT_EQ(o.stray_zdp_ms, 2);
     EXPECT_TRUE(o.bare_write_replies);
     EXPECT_TRUE(o.query_answer_hostif);
+    EXPECT_TRUE(o.no_end_acks);
 }
 
 TEST(DevsimOptions, BadValuesAreRefused) {

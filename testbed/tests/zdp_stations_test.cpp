@@ -276,6 +276,19 @@ TEST(ZdpStations, FaultOptions) {
             EXPECT_TRUE(std::all_of(r.begin() + 50, r.end(), [](uint8_t b) { return b == 0; }));
         }
     }
+    {
+        // The acknowledgements before the test come, those of its end never.
+        DevsimOptions o;
+        o.no_end_acks = true;
+        o.ack_gap_ms = 10;
+        Network n(o);
+        n.ask(zdp_request(device_mac, 0x11, 3, send_block(device_mac, node_b, 100, 2)));
+        ASSERT_EQ(n.ask(zdp_request(device_mac, 0x12, 4, {{0x05, be16(3)}})).size(), 1u);
+        n.wire.frames.clear();
+        n.device.advance(n.now * ms + 10'000 * ms);
+        ASSERT_EQ(n.wire.frames.size(), 2u);
+        for (const auto& ack : n.wire.frames) EXPECT_EQ(sequence_of(ack), 4);
+    }
     for (int code : {0, 5}) {
         DevsimOptions o;
         o.zdp_error = code;

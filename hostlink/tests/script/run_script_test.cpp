@@ -18,6 +18,7 @@
 #include "script/script.h"
 #include "script/script_operations.h"
 #include "settings/settings.h"
+#include "stop/stop_request.h"
 #include "zdp/zdp_client.h"
 
 namespace {
@@ -26,6 +27,11 @@ std::vector<uint32_t> sleeps;
 std::vector<std::string> calls;
 
 void record_sleep(uint32_t milliseconds) { sleeps.push_back(milliseconds); }
+// A sleep that a signal cuts short.
+void stopped_sleep(uint32_t milliseconds) {
+    record_sleep(milliseconds);
+    request_stop(SIGINT);
+}
 void no_pause(int) {}
 
 class ReplayRecordingLink : public ScriptedLink {
@@ -69,6 +75,7 @@ protected:
     }
 
     void TearDown() override {
+        request_stop(0);
         set_pause_function(old_pause);
         debug_level = 0;
         stop_on_failure = 0;
@@ -334,6 +341,48 @@ TEST_F(RunScript, NestedScriptsCountAsOneLine) {
     EXPECT_EQ(outcome.result, 2);
     EXPECT_EQ(device.word(0x44), 5u);
     EXPECT_EQ(device.word(0x48), 6u);
+}
+
+// A stop ends the run after the line it cut short, nested runs and their
+// parents alike: a failed run without a further line, the failure messages
+// of the run and of a test command it cut short left out.
+TEST_F(RunScript, StopEndsTheRunAfterTheLineItCutShort) {
+    ops.sleep_ms = stopped_sleep;
+    ops.test_command[int(ScriptCommand::STOP_SEND)] = [](ScriptTestContext&, const char*) {
+        request_stop(SIGTERM);
+        return std::string(" Failed to receive ACK\n");
+    };
+    write_file("inner.txt", "SLEEP,10\nPRINT,0,inner-after\n");
+    const struct {
+        const char* name;
+        const char* script;
+        const char* output;
+    } cases[] = {
+        {"in a SLEEP", "PRINT,0,before\nSLEEP,8000\nPRINT,0,after\n", "before\n"},
+        {"in a nested script", "PRINT,0,outer\nF,0,inner.txt\nPRINT,0,after\n", "outer\n"},
+        {"in a test command", "PRINT,0,before\nSTOP_SEND,02:00:00:00:00:07\nPRINT,0,after\n", "before\n"},
+    };
+    debug_level = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        request_stop(0);
+        const Outcome outcome = run(c.script);
+        EXPECT_EQ(outcome.result, STOPPED_RESULT);
+        EXPECT_EQ(outcome.output, c.output);
+    }
+}
+
+// A device search whose window a stop cut short is no complete search: the
+// device heard so far is not listed, nor a count.
+TEST_F(RunScript, StoppedDeviceSearchListsNothing) {
+    int receives = 0;
+    link.on_receive = [&receives] {
+        if (++receives == 3) request_stop(SIGHUP);
+    };
+    const Outcome outcome = run("FIND_DEVICES,1000\nPRINT,0,after\n");
+    EXPECT_EQ(outcome.result, STOPPED_RESULT);
+    EXPECT_EQ(outcome.output, "");
+    EXPECT_LT(ScriptedLink::now_us, 1'000'000);
 }
 
 TEST_F(RunScript, ScriptThatRunsItselfEndsAtTheDepthLimit) {

@@ -16,7 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "script/script.h"
 #include "script/wait_for_script.h"
+#include "stop/stop_request.h"
 
 // The wait mode in a scratch directory, driven the way a controlling program
 // drives it: tickets dropped into script.txt, a byte on standard input as key.
@@ -50,6 +52,8 @@ protected:
     std::mutex mutex;
     std::vector<std::string> scripts_run;
     std::atomic<int> script_result{0};
+    // The script being run is stopped by SIGINT, as run_script ends then.
+    std::atomic<bool> stop_in_script{false};
     std::thread mode;
     std::atomic<bool> mode_ended{false};
 
@@ -66,6 +70,7 @@ protected:
     }
 
     void TearDown() override {
+        request_stop(0);
         press_key();
         if (mode.joinable()) mode.join();
         dup2(saved_stdin, STDIN_FILENO);
@@ -82,7 +87,9 @@ protected:
             wait_for_script([this](const char* path) {
                 std::lock_guard<std::mutex> lock(mutex);
                 scripts_run.emplace_back(path);
-                return script_result.load();
+                if (!stop_in_script) return script_result.load();
+                request_stop(SIGINT);
+                return STOPPED_RESULT;
             });
             mode_ended = true;
         });
@@ -222,6 +229,38 @@ TEST_F(WaitMode, LongTicketLineIsCutNotOverrun) {
     finish();
     ASSERT_EQ(scripts_run.size(), 1u);
     EXPECT_EQ(scripts_run[0], std::string(255, 'p'));
+}
+
+// A stop between tickets ends the mode at once and touches no file (a
+// ticket dropped meanwhile is not taken); one inside a ticket ends it once
+// the script has stopped: the ticket is deleted as after any ticket, no
+// result is written, and no new prompt follows.
+TEST_F(WaitMode, StopEndsTheMode) {
+    write_file("result.txt", "old");
+    start();
+    std::this_thread::sleep_for(20ms);
+    request_stop(SIGTERM);
+    std::string output = finish();
+    EXPECT_EQ(read_file("result.txt"), "old");
+    EXPECT_TRUE(scripts_run.empty());
+    EXPECT_EQ(output.find("found!"), std::string::npos);
+    write_file("script.txt", "late.txt\n");
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(ticket_taken());
+
+    request_stop(0);
+    fs::remove("script.txt");
+    mode_ended = false;
+    stop_in_script = true;
+    start();
+    write_file("script.txt", "stopped.txt\n");
+    output = finish();
+    EXPECT_EQ(scripts_run, std::vector<std::string>{"stopped.txt"});
+    EXPECT_TRUE(ticket_taken());
+    EXPECT_EQ(read_file("result.txt"), "old");
+    const std::string tail = "found!\n";
+    ASSERT_GE(output.size(), tail.size());
+    EXPECT_EQ(output.substr(output.size() - tail.size()), tail);
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +12,8 @@
 #include "settings/settings.h"
 #include "startup/startup.h"
 #include "stdin_feed.h"
+#include "stop_lines.h"
+#include "stop/stop_request.h"
 #include "zdp/zdp_client.h"
 
 // Start-up run in process on a link substitute: the exit codes that need an
@@ -175,6 +181,37 @@ TEST(StartupRun, SettingsFromOptions) {
     EXPECT_EQ(cert_verbose, 1);
     EXPECT_EQ(debug_level, 0);
     EXPECT_EQ(device_mac[5], 0x09) << "a repeated option takes its last value";
+}
+
+// A stop asked for while the mode runs (here by the device's link as the
+// G line's frame goes out) ends the run as stopped: what was printed is
+// kept, the next line does not run, the mode's failure line is left out,
+// one line names the signal on standard error, the status is 128 + it.
+TEST(StartupRun, StoppedRunEndsWithTheSignalsStatus) {
+    char path[] = "/tmp/stopped_run_XXXXXX";
+    const int descriptor = mkstemp(path);
+    ASSERT_GE(descriptor, 0);
+    const std::string script = "PRINT,0,before\nG,0\nPRINT,0,after\n";
+    ASSERT_EQ(write(descriptor, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+    close(descriptor);
+    for (const StopLine& c : STOP_LINES) {
+        SCOPED_TRACE(c.line);
+        ScriptedLink link;
+        link.interfaces = {entry("hl0", 2)};
+        link.responder = [&c](const ScriptedLink::Frame&, std::deque<ScriptedLink::Frame>&) {
+            request_stop(c.signal_number);
+        };
+        testing::internal::CaptureStderr();
+        const StartupOutcome r = start({"-d1", "-m", "1", "-a", "192.0.2.2", "-s", path}, link);
+        const std::string errors = testing::internal::GetCapturedStderr();
+        request_stop(0);
+        EXPECT_EQ(r.status, 128 + c.signal_number);
+        EXPECT_EQ(r.output, "before\n");
+        EXPECT_EQ(errors, c.line);
+        EXPECT_EQ(link.sent.size(), 1u);
+        EXPECT_FALSE(link.open);
+    }
+    std::remove(path);
 }
 
 }  // namespace

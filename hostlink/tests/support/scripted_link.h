@@ -37,6 +37,9 @@ public:
     std::vector<std::string> filters;
     std::deque<Frame> replies;
     Responder responder;
+    // Runs at the start of every receive_frame and take_waiting_frame: lets
+    // a test act at a moment of the simulated time (ask for a stop, say).
+    std::function<void()> on_receive;
     int receive_calls = 0;
     int waiting_checks = 0;   // take_waiting_frame calls
     int waiting_taken = 0;    // frames take_waiting_frame gave
@@ -105,6 +108,7 @@ public:
 
     ZdkStatus receive_frame(const uint8_t** bytes, int* length) override {
         if (!open) return ZDK_NO_CAPTURE_HANDLE;
+        if (on_receive) on_receive();
         ++receive_calls;
         deliver_due();
         if (replies.empty()) {
@@ -117,6 +121,7 @@ public:
 
     ZdkStatus take_waiting_frame(const uint8_t** bytes, int* length) override {
         if (!open) return ZDK_NO_CAPTURE_HANDLE;
+        if (on_receive) on_receive();
         ++waiting_checks;
         deliver_due();
         if (replies.empty()) return ZDK_RECEIVE_PACKET_FAILED;

@@ -1,6 +1,9 @@
+#include <signal.h>
+
 #include <set>
 
 #include "device_memory.h"
+#include "stop/stop_request.h"
 #include "zdp/station_tables.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
@@ -40,7 +43,7 @@ protected:
         if (opcode == 0x11) transmitter = node;
         if (opcode == 0x12) {
             ++start_sends;
-            for (int i = 0; i < 2 * numacks; ++i) replies.push_back(zdp_reply(0, seq));
+            for (int i = 0; i < (end_acks ? 2 : 1) * numacks; ++i) replies.push_back(zdp_reply(0, seq));
             return;
         }
         if (opcode == 0x17) {
@@ -80,6 +83,7 @@ protected:
     std::set<uint8_t> silent_nodes;
     uint8_t transmitter = 0;
     int numacks = 1;
+    bool end_acks = true;  // false: the acknowledgements of a test's end never come
     int start_sends = 0;
     int reads_before_send_failure = -1;
     uint32_t sent_packets = 1000;
@@ -182,6 +186,36 @@ TEST_F(NetworkTestTest, FailuresOfTheBlockAndTheLink) {
     for (const Frame& frame : link.sent) EXPECT_NE(frame[15], 0x02);
     reads_before_send_failure = 2;   // the count word and one station entry
     EXPECT_EQ(run("TEST_NETWORK_END\n", &output), std::string(status_text(ZDK_SEND_FAILED)));
+}
+
+// A station that never reports the end of its test holds the command in
+// its wait without limit; a stop ends that wait within one pass, and the
+// command returns with no further line and no further frame (no statistics,
+// no DISABLECERT, no next pair).
+TEST_F(NetworkTestTest, StopEndsTheUnlimitedWaitForTheTestsEnd) {
+    add_stations(1);
+    end_acks = false;
+    debug_level = 2;
+    long long slept_at_stop = -1;
+    size_t sent_at_stop = 0;
+    pacing.after_sleep = [&] {
+        if (slept_at_stop >= 0 || pacing.slept_ms < 600'000) return;
+        request_stop(SIGINT);
+        slept_at_stop = pacing.slept_ms;
+        sent_at_stop = link.sent.size();
+    };
+    std::string output;
+    const std::string result = run("TEST_NETWORK_END\n", &output);
+    request_stop(0);
+    EXPECT_EQ(result, "");
+    EXPECT_GE(slept_at_stop, 0);
+    EXPECT_EQ(pacing.slept_ms, slept_at_stop);
+    EXPECT_EQ(link.sent.size(), sent_at_stop);
+    EXPECT_EQ(start_sends, 1);
+    EXPECT_EQ(performed_pairs(output).size(), 1u);
+    const std::string wait_line = "\tWaiting for 1 ACKS after the test is done:\n\t1 - ";
+    ASSERT_GE(output.size(), wait_line.size());
+    EXPECT_EQ(output.substr(output.size() - wait_line.size()), wait_line) << output;
 }
 
 }  // namespace

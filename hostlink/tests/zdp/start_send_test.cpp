@@ -1,3 +1,6 @@
+#include <signal.h>
+
+#include "stop/stop_request.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
 
@@ -88,6 +91,42 @@ TEST_F(StartSendTest, KeyZeroGoesBackToWaiting) {
     EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07 5000\n", 1), "");
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(link.replies.empty());
+}
+
+// A stop in either phase ends START_SEND at the wait it cut short: no
+// "missed ack!", no summary, no further pass.
+TEST_F(StartSendTest, StopEndsEitherPhaseAtOnce) {
+    const struct {
+        const char* name;
+        int acks_before_test;  // acknowledgements that come at all
+        const char* output;
+    } cases[] = {
+        // One pass without acknowledgement (its dot) came before the stop.
+        {"before the test", 0, "\nSTART SEND command started :\n    Waiting for 2 ACKS prior to test start:\n."},
+        {"after the test", 2,
+         "\nSTART SEND command started :\n    Waiting for 2 ACKS prior to test start:\n"
+         "     Received ACK 1 of 2 \n     Received ACK 2 of 2 \nTest in progress...\n"
+         "    Waiting for 2 ACKS after to test is done:\n"},
+    };
+    debug_level = 2;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        link.responder = [this, &c](const Frame&, std::deque<Frame>&) { queue_acks(c.acks_before_test); };
+        long long slept_at_stop = -1;
+        pacing.after_sleep = [&] {
+            if (slept_at_stop >= 0 || pacing.slept_ms < 1000) return;
+            request_stop(SIGTERM);
+            slept_at_stop = pacing.slept_ms;
+        };
+        pacing.slept_ms = 0;
+        testing::internal::CaptureStdout();
+        const std::string result = start_send_command(zdp, "02:00:00:00:00:07 5000\n", 2);
+        const std::string output = testing::internal::GetCapturedStdout();
+        request_stop(0);
+        EXPECT_EQ(result, "");
+        EXPECT_EQ(output, c.output);
+        EXPECT_EQ(pacing.slept_ms, slept_at_stop);
+    }
 }
 
 using StartSendDeathTest = StartSendTest;

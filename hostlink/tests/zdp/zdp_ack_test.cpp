@@ -1,5 +1,8 @@
 #include "zdp/zdp_ack.h"
 
+#include <signal.h>
+
+#include "stop/stop_request.h"
 #include "zdp_fixture.h"
 
 namespace {
@@ -36,6 +39,48 @@ TEST_F(ZdpAckTest, NegativeTimeoutWaitsUntilAcknowledged) {
     EXPECT_EQ(wait_ack_for(zdp, -1), 0);
     receives = link.receive_calls;
     EXPECT_EQ(receives, 401);
+}
+
+// A stop asked for while nothing answers ends every form of the wait, the
+// one without a deadline included, before its next pass: no further
+// sleep, at most the capture call it was in.
+TEST_F(ZdpAckTest, StopEndsTheWaitWithinOnePass) {
+    const struct {
+        const char* name;
+        int timeout_ms;
+        int sleep_ms;
+        bool idle_pass;
+    } cases[] = {
+        {"without deadline", -1, 50, false},
+        {"without deadline, keyboard checked", -1, 50, true},
+        {"ten seconds", 10000, 100, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        request_stop(0);
+        zdp.send_report_stats(NODE_A);
+        link.receive_calls = 0;
+        long long slept_at_stop = -1;
+        int receives_at_stop = 0;
+        int idle_passes_after = 0;
+        pacing.after_sleep = [&] {
+            if (slept_at_stop >= 0 || pacing.slept_ms < 3000) return;
+            request_stop(SIGINT);
+            slept_at_stop = pacing.slept_ms;
+            receives_at_stop = link.receive_calls;
+        };
+        const IdlePass idle = [&] {
+            if (slept_at_stop >= 0) ++idle_passes_after;
+            return true;
+        };
+        EXPECT_EQ(await_ack(zdp, c.timeout_ms, c.sleep_ms, nullptr, nullptr, c.idle_pass ? idle : nullptr), -1);
+        ASSERT_GE(slept_at_stop, 0);
+        EXPECT_EQ(pacing.slept_ms, slept_at_stop);
+        EXPECT_LE(link.receive_calls - receives_at_stop, 1);
+        EXPECT_EQ(idle_passes_after, 0);
+        pacing.after_sleep = nullptr;
+    }
+    request_stop(0);
 }
 
 TEST_F(ZdpAckTest, AcknowledgementPrintsOkAtDebugLevelTwo) {
