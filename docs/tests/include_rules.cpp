@@ -97,7 +97,8 @@ public:
 
     std::string moduleOf(const std::string& header) const
     {
-        if (header.rfind("Qt", 0) == 0 && header.find('/') != std::string::npos) return header.substr(0, header.find('/'));
+        const std::size_t slash = header.find('/');
+        if (header.rfind("Qt", 0) == 0 && slash != std::string::npos) return header.substr(0, slash);
         if (header.empty() || header[0] != 'Q') return "";
         std::error_code ec;
         for (const fs::path& module : modules_)
@@ -109,10 +110,23 @@ private:
     std::vector<fs::path> modules_;
 };
 
+bool isTestFolderName(const std::string& name)
+{
+    return name == "tests" || (name.size() > 6 && name.compare(name.size() - 6, 6, "_tests") == 0);
+}
+
 bool isTestFolder(const fs::path& folder)
 {
-    const std::string name = folder.filename().string();
-    return name == "tests" || (name.size() > 6 && name.compare(name.size() - 6, 6, "_tests") == 0);
+    return isTestFolderName(folder.filename().string());
+}
+
+// A file below a test folder: tests are no part of the product, even inside
+// an area's folder.
+bool isTestFile(const std::string& path)
+{
+    const fs::path folder = fs::path(path).parent_path();
+    return std::any_of(folder.begin(), folder.end(),
+                       [](const fs::path& part) { return isTestFolderName(part.string()); });
 }
 
 // Where the compiler finds a quoted include: beside the file, at the top of
@@ -155,10 +169,12 @@ void checkFile(const fs::path& root, const std::string& file, const AreaRule& ru
             broken.push_back(where + "\"" + name + "\", which is nowhere in the source tree");
             continue;
         }
-        const AreaRule* to = areas.areaOf(target);
+        const AreaRule* to = isTestFile(target) ? nullptr : areas.areaOf(target);
         if (to == &rule) continue;
         if (!to) {
-            broken.push_back(where + target + ", which is no part of the product");
+            const bool product = !isTestFile(target) && areas.topFolders().count(target.substr(0, target.find('/')));
+            broken.push_back(where + target + (product ? ", which lies in no area of the include rules"
+                                                       : ", which is no part of the product"));
             continue;
         }
         if (std::find(rule.mayUse.begin(), rule.mayUse.end(), to->area) != rule.mayUse.end()) continue;

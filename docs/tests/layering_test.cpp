@@ -91,6 +91,10 @@ const TreeCase kTreeCases[] = {
      "lib/low/e.cpp:2: includes lib/high/b.h (lib/high): lib/low may include only its own files"},
     {"no part of the product", "lib/low/f.cpp", "#include \"../../testbed/sim.h\"\n",
      "lib/low/f.cpp:1: includes testbed/sim.h, which is no part of the product"},
+    {"a test's file in the area's folder", "lib/low/l.cpp", "#include \"tests/t.h\"\n",
+     "lib/low/l.cpp:1: includes lib/low/tests/t.h, which is no part of the product"},
+    {"a file of no area", "lib/high/m.cpp", "#include \"../extra/table.inc\"\n",
+     "lib/high/m.cpp:1: includes lib/extra/table.inc, which lies in no area of the include rules"},
     {"nowhere", "lib/high/g.cpp", "#include \"gone.h\"\n",
      "lib/high/g.cpp:1: includes \"gone.h\", which is nowhere in the source tree"},
     {"a Qt module not allowed", "lib/high/h.cpp", "#include <QString>\n#include <QWidget>\n",
@@ -114,6 +118,8 @@ TEST(Layering, TheCheckFindsEachKindOfBrokenRule)
         writeFile(root / "lib/high/b.h", "");
         writeFile(root / "lib/high/entry.h", "");
         writeFile(root / "testbed/sim.h", "");
+        writeFile(root / "lib/low/tests/t.h", "");
+        writeFile(root / "lib/extra/table.inc", "");
         writeFile(root / "qt/QtCore/QString", "");
         writeFile(root / "qt/QtWidgets/QWidget", "");
         writeFile(root / c.file, c.text);

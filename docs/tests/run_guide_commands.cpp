@@ -163,8 +163,8 @@ int main(int argc, char** argv)
                         command.line, block.folder.c_str(), command.text.c_str(), ran.seconds);
             if (!why.empty()) {
                 ++failed;
-                std::printf("  it %s\n  standard output:\n%s  standard error:\n%s", why.c_str(), indented(ran.out).c_str(),
-                            indented(ran.err).c_str());
+                std::printf("  it %s\n  standard output:\n%s  standard error:\n%s", why.c_str(),
+                            indented(ran.out).c_str(), indented(ran.err).c_str());
             }
             std::fflush(stdout);
         }
