@@ -64,7 +64,7 @@ demo-batch: deps
 	    { tail -n 40 $(BUILD)/demo-build.log; echo "demo-batch: the build failed (whole log: $(BUILD)/demo-build.log)"; exit 1; }
 	@testbed/demo_batch.sh $(BUILD)
 
-# The README's pictures of the window, drawn offscreen by its test and copied
+# The guides' pictures of the window, drawn offscreen by its test and copied
 # into docs/.
 .PHONY: screenshots
 screenshots: build
@@ -103,7 +103,7 @@ fuzz: deps
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	$(SANITIZE_ENV) fuzz/run_fuzzers.sh $(SANITIZE_BUILD) $(FUZZ_TIME)
 
-# Checks a real device through a real interface (README: "Testing with real
+# Checks a real device through a real interface (docs/bench.md: "Testing with real
 # devices"). Not part of `make test`; NO_BUILD=1 skips the build step.
 #   make test-hardware IFACE=eth1 MAC=0A:3F:71:00:00:07 [REMOTE=MAC] [FLASH=1] [YES=1]
 .PHONY: test-hardware

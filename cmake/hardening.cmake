@@ -5,17 +5,20 @@
 # read-only (-z relro -z now). hostlink parses device frames and runs with a
 # capability, so it matters most there.
 #
-# Left out of the sanitizer build (-fsanitize in the flags): its
-# instrumentation takes the place of the libc calls _FORTIFY_SOURCE would
-# check. -DTOOLSET_HARDENING=OFF leaves it out anywhere.
+# The sanitizer build (-fsanitize in the flags) keeps all but _FORTIFY_SOURCE:
+# its instrumentation takes the place of the libc calls _FORTIFY_SOURCE would
+# check, and the package it makes is checked like any other.
+# -DTOOLSET_HARDENING=OFF leaves everything out anywhere.
 option(TOOLSET_HARDENING "Build with the hardening flags" ON)
-if(TOOLSET_HARDENING AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+if(TOOLSET_HARDENING)
   include(CheckCXXCompilerFlag)
   include(CheckPIESupported)
   check_pie_supported()
   set(CMAKE_POSITION_INDEPENDENT_CODE ON)
   # _FORTIFY_SOURCE works on optimised code only; a Debug build would warn.
-  add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+    add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  endif()
   foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
     string(MAKE_C_IDENTIFIER "TOOLSET_HAS${flag}" supported)
     check_cxx_compiler_flag(${flag} ${supported})

@@ -34,12 +34,6 @@ struct HeadlessServices {
     RecordSink* history = nullptr;
 };
 
-// Finds the interface as the window's combo box would list it and checks its
-// status as the window's buttons would; false after a line on `log`. Sets
-// entryIp to its IPv4 address.
-bool selectInterface(const std::string& name, InterfaceSource& interfaces, MessageBoxes& boxes, LogMemo& log,
-                     std::string& entryIp);
-
 // Runs the mode of an already parsed command line for one device (a batch:
 // batch.h). Returns the process exit code: 0 success, 1 failure, 2 a MAC
 // address that is not one, 128 + the signal when a stop signal ended it.

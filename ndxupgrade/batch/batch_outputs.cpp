@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -78,24 +77,6 @@ bool checkReportPath(const std::string& report, const std::string& macList, std:
     }
     ::close(fd);
     if (made) ::unlink(report.c_str());
-    return true;
-}
-
-bool writeWholeFile(const std::string& path, const std::string& text, std::string& error)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        error = because(path, errno);
-        return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    int failure = written ? 0 : errno;
-    if (std::fclose(file) != 0 && failure == 0) failure = errno;
-    if (!written && failure == 0) failure = EIO;
-    if (failure != 0) {
-        error = because(path, failure);
-        return false;
-    }
     return true;
 }
 

@@ -17,7 +17,4 @@ bool checkRunFolderRequest(const std::string& requested, std::string& error);
 // is left as it is, and none is left behind.
 bool checkReportPath(const std::string& report, const std::string& macList, std::string& error);
 
-// Writes the whole text; false with `error` ("PATH: reason").
-bool writeWholeFile(const std::string& path, const std::string& text, std::string& error);
-
 }  // namespace ndx

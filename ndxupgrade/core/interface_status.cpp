@@ -55,4 +55,34 @@ bool refreshStatus(InterfaceSource& source, MessageBoxes& boxes, InterfaceEntry*
     return ready;
 }
 
+// A not-ready interface is refused as the window's disabled buttons would
+// refuse it. Without a name, the first entry is used, which is the window's
+// initial selection.
+bool selectInterface(const std::string& name, InterfaceSource& interfaces, MessageBoxes& boxes, LogMemo& log,
+                     std::string& entryIp)
+{
+    InterfaceTable table;
+    std::vector<std::string> items;
+    if (!fillInterfaceTable(interfaces, boxes, table, items)) return false;
+    InterfaceEntry* entry = nullptr;
+    for (InterfaceEntry& e : table)
+        if (name.empty() || e.deviceName == name) {
+            entry = &e;
+            break;
+        }
+    if (!entry) {
+        log.addLine("Err: interface " + (name.empty() ? std::string("(none)") : name) + " is not listed.");
+        return false;
+    }
+    StatusPanel panel;
+    bool dhcpWait = false;
+    if (!refreshStatus(interfaces, boxes, entry, panel, dhcpWait)) {
+        log.addLine("Err: interface " + entry->deviceName + " is not ready:" + panel.text);
+        return false;
+    }
+    log.addLine("Interface " + entry->deviceName + ":" + panel.text);
+    entryIp = entry->ipv4;
+    return true;
+}
+
 }  // namespace ndx

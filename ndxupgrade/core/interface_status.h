@@ -1,6 +1,7 @@
 #pragma once
-// The interface table behind both interface combo boxes, and the status
-// refresh that colours the status panels.
+// The interface table behind both interface combo boxes, the status refresh
+// that colours the status panels, and the choice of one interface by name
+// that the headless modes and a batch make as the window would.
 
 #include <cstddef>
 #include <string>
@@ -38,5 +39,11 @@ struct StatusPanel {
 // were when no adapter matches.
 bool refreshStatus(InterfaceSource& source, MessageBoxes& boxes, InterfaceEntry* entry, StatusPanel& panel,
                    bool& dhcpWait);
+
+// Finds the interface as the window's combo box would list it and checks its
+// status as the window's buttons would; false after a line on `log`. Sets
+// entryIp to its IPv4 address.
+bool selectInterface(const std::string& name, InterfaceSource& interfaces, MessageBoxes& boxes, LogMemo& log,
+                     std::string& entryIp);
 
 }  // namespace ndx

@@ -1,7 +1,7 @@
 #include "history_commands.h"
 
-#include "batch/batch_outputs.h"
 #include "core/mac_fields.h"
+#include "core/whole_file.h"
 #include "history_output.h"
 
 namespace ndx {

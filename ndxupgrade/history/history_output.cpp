@@ -56,9 +56,12 @@ bool isNumberField(const std::string& name)
     return name == "snr" || name == "per" || name == "pe";
 }
 
+// A text too wide for its column pushes the columns after it along, but
+// never runs into the next one.
 std::string padded(std::string text, std::size_t width)
 {
     if (text.size() < width) text.resize(width, ' ');
+    else text += "  ";
     return text;
 }
 

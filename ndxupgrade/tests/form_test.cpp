@@ -949,7 +949,7 @@ private slots:
         QCOMPARE(boxes.shown.back().text, std::string("Upgrade complete. Current Version is 1.3.2"));
     }
 
-    // The README's pictures, made by the window itself (`make screenshots`
+    // The guides' pictures, made by the window itself (`make screenshots`
     // copies them into docs/): at start, during an upgrade with Details open,
     // after a success, after a failure with its next step, and the
     // Diagnostic page that --diagnostic-page shows. The children's lines are

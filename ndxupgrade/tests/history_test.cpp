@@ -366,7 +366,7 @@ TEST(HistoryText, FormatsCarryEveryField)
     EXPECT_EQ(lines[1].rfind("2026-03-02 12:00:00 upgrade        0A-3F-71-00-00-07  failed (connect)", 0), 0u)
         << lines[1];
     EXPECT_NE(lines[1].find("1.3.1 -> ?"), std::string::npos) << lines[1];
-    EXPECT_NE(lines[2].find("0A-3F-71-00-00-07 to 0A-3F-71-00-00-08"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find("0A-3F-71-00-00-07 to 0A-3F-71-00-00-08  ok"), std::string::npos) << lines[2];
     EXPECT_EQ(table.find("said"), std::string::npos);
 }
 

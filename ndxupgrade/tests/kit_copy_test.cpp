@@ -1,10 +1,19 @@
 // The working copy of a kit the user may not write into, on real folders: an
-// "installed" kit laid out as the package lays it out (made read-only; the
-// tests may run as root, who writes anyway, so nothing relies on that) and a
-// data folder in a scratch tree.
+// "installed" kit laid out as the package lays it out (its folders and files
+// made read-only; the tests may run as root, who writes anyway, so what the
+// user may write is checked as an unprivileged user) and a data folder in a
+// scratch tree.
 
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 
@@ -54,10 +63,14 @@ public:
     std::string copy;
 
 private:
+    // As the package installs it: nothing in the kit is the user's to write.
     void setReadOnly(bool on)
     {
-        for (const fs::path& d : {kit, kit / "Tool", kit / "Kernel"})
-            fs::permissions(d, fs::perms::owner_write, on ? fs::perm_options::remove : fs::perm_options::add);
+        std::vector<fs::path> entries = {kit};
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(kit))
+            if (!entry.is_symlink()) entries.push_back(entry.path());
+        for (const fs::path& entry : entries)
+            fs::permissions(entry, fs::perms::owner_write, on ? fs::perm_options::remove : fs::perm_options::add);
     }
 };
 
@@ -65,6 +78,43 @@ std::optional<std::string> content(const fs::path& path)
 {
     if (!fs::exists(fs::symlink_status(path))) return std::nullopt;
     return readFile(path);
+}
+
+bool writable(const fs::path& path) { return ::access(path.c_str(), W_OK) == 0; }
+
+// Runs `check` as an unprivileged user, for whom file modes count: at once
+// when the tests run as one, else in a child that has become nobody, with a
+// scratch folder of its own. Where the child cannot become nobody (status
+// 77), the test is skipped.
+void asUnprivilegedUser(const std::function<void()>& check)
+{
+    if (::geteuid() != 0) {
+        check();
+        return;
+    }
+    const passwd* nobody = ::getpwnam("nobody");
+    const uid_t uid = nobody ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody ? nobody->pw_gid : 65534;
+    std::string scratch = (fs::temp_directory_path() / "kit-copy-user-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(scratch.data()), nullptr);
+    std::fflush(stdout);
+    const pid_t child = ::chown(scratch.c_str(), uid, gid) == 0 ? ::fork() : -1;
+    if (child < 0) fs::remove_all(scratch);
+    ASSERT_GE(child, 0) << std::strerror(errno);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0 ||
+            ::access(scratch.c_str(), W_OK | X_OK) != 0 || ::setenv("TMPDIR", scratch.c_str(), 1) != 0)
+            ::_exit(77);
+        check();
+        std::fflush(stdout);
+        ::_exit(testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    fs::remove_all(scratch);
+    ASSERT_TRUE(WIFEXITED(status)) << "the check ended by signal " << WTERMSIG(status);
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become user " << uid << " with " << scratch;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the check failed as user " << uid;
 }
 
 TEST(KitCopy, FirstStartMakesItSecondReusesIt)
@@ -89,6 +139,31 @@ TEST(KitCopy, FirstStartMakesItSecondReusesIt)
     result = installed.prepare();
     EXPECT_EQ(result.outcome, KitCopyOutcome::UpToDate) << result.error;
     EXPECT_TRUE(result.keptChanged.empty() && result.keptRemoved.empty());
+}
+
+// Installed files are read-only; the copy is the user's to edit: its files,
+// the files a refresh replaces and the installed files put beside the user's
+// own as <file>.new.
+TEST(KitCopy, CopiedFilesAreTheUsersToWrite)
+{
+    asUnprivilegedUser([] {
+        InstalledKit installed;
+        ASSERT_FALSE(writable(installed.kit / "Tool/connect.txt")) << "the fixture's kit is read-only";
+        ASSERT_EQ(installed.prepare().outcome, KitCopyOutcome::Made);
+        for (const char* file : {"Tool/connect.txt", "Tool/reset.txt", "Tool/prm_NDX470.dat", "Kernel/version.sh"})
+            EXPECT_TRUE(writable(installed.in(file))) << file;
+        writeFile(installed.in("Tool/connect.txt"), "W 8000 9\n");
+        installed.upgrade([](const fs::path& kit) {
+            writeFile(kit / "Tool/connect.txt", "W 8000 3\n");
+            writeFile(kit / "Tool/reset.txt", "W 8000 4\n");
+        });
+        const KitCopyResult result = installed.prepare();
+        ASSERT_EQ(result.outcome, KitCopyOutcome::Refreshed) << result.error;
+        EXPECT_EQ(content(installed.in("Tool/reset.txt")), "W 8000 4\n");
+        EXPECT_TRUE(writable(installed.in("Tool/reset.txt"))) << "refreshed";
+        EXPECT_EQ(content(installed.in("Tool/connect.txt.new")), "W 8000 3\n");
+        EXPECT_TRUE(writable(installed.in("Tool/connect.txt.new"))) << "beside the user's own";
+    });
 }
 
 // A newer installed kit refreshes the copy; the user's own files survive it.

@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "devsim_process.h"
 #include "pc_socket.h"
@@ -30,6 +33,44 @@ Bytes file_bytes(const std::string& path) {
 
 int64_t elapsed_ms(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+}
+
+bool is_host_interface(const Bytes& f) { return f.size() >= 32 && f[14] == 0x80 && f[15] == 0x01; }
+bool is_zdp(const Bytes& f) { return f.size() >= 26 && f[14] == 0x80 && f[15] == 0x02; }
+
+// A frame that came back, and when: ms after the first request was sent.
+struct Heard {
+    Bytes frame;
+    int64_t at_ms;
+};
+
+// Sends the requests one after another, then gathers what comes back until
+// `listen_ms` after the first send, or until `enough` frames have come.
+std::vector<Heard> exchange(PcSocket& pc, const std::vector<Bytes>& requests, int listen_ms,
+                            size_t enough = SIZE_MAX) {
+    const auto start = std::chrono::steady_clock::now();
+    for (const Bytes& request : requests) EXPECT_TRUE(pc.send(request));
+    std::vector<Heard> heard;
+    for (int64_t left = listen_ms; left > 0 && heard.size() < enough; left = listen_ms - elapsed_ms(start)) {
+        Bytes frame = pc.receive(static_cast<int>(left));
+        if (frame.empty()) break;
+        heard.push_back({frame, elapsed_ms(start)});
+    }
+    return heard;
+}
+
+// The addresses the host-interface replies heard repeat, in order.
+std::vector<uint32_t> answered(const std::vector<Heard>& heard) {
+    std::vector<uint32_t> addresses;
+    for (const Heard& h : heard)
+        if (is_host_interface(h.frame)) addresses.push_back(word_at(h.frame, 28));
+    return addresses;
+}
+
+std::vector<Bytes> reads_from(uint32_t address, int count) {
+    std::vector<Bytes> reads;
+    for (int i = 0; i < count; ++i) reads.push_back(read_request(address + 4 * i, 4));
+    return reads;
 }
 
 }  // namespace
@@ -170,18 +211,8 @@ TEST(DevsimWire, StationsShareTheWire) {
     ASSERT_TRUE(devsim.ready());
     PcSocket pc;
     for (uint8_t last : {1, 2, 3}) {
-        Bytes f(60, 0);
         const uint8_t to[6] = {0x0A, 0x3F, 0x71, 0x00, 0x00, last};
-        std::copy(to, to + 6, f.begin());
-        std::copy(pc_mac, pc_mac + 6, f.begin() + 6);
-        f[12] = 0x88;
-        f[13] = 0x6C;
-        f[14] = 0x80;
-        f[15] = 0x02;
-        f[17] = 10;
-        f[19] = 0x08;
-        f[25] = last;
-        auto r = pc.ask(f);
+        auto r = pc.ask(zdp_request(to, 0x08, last));
         ASSERT_GE(r.size(), 26u) << int(last);
         EXPECT_TRUE(std::equal(to, to + 6, r.begin() + 6));
         EXPECT_EQ(r[19], 0);
@@ -190,4 +221,163 @@ TEST(DevsimWire, StationsShareTheWire) {
     auto r = pc.ask(read_request(0x80002070, 4));
     ASSERT_GE(r.size(), 36u);
     EXPECT_EQ(word_at(r, 32), 0x00020000u);
+}
+
+namespace {
+
+// One fault of devsim's command line, and what the PC sees only with it.
+struct WireFault {
+    const char* name;
+    std::vector<std::string> options;
+    std::function<void(PcSocket&)> shows;
+};
+
+const WireFault WIRE_FAULTS[] = {
+    {"--silent", {"--silent"},
+     [](PcSocket& pc) {
+         EXPECT_TRUE(exchange(pc, {read_request(0x100, 4), address_query(), zdp_request(device_mac, 0x08, 1)}, 300)
+                         .empty());
+     }},
+    {"--drop-first", {"--drop-first", "2"},
+     [](PcSocket& pc) {
+         EXPECT_EQ(answered(exchange(pc, reads_from(0x100, 4), 300, 2)), (std::vector<uint32_t>{0x108, 0x10C}));
+     }},
+    {"--drop-prob", {"--drop-prob", "0.5", "--seed", "7"},
+     [](PcSocket& pc) {
+         const size_t replies = answered(exchange(pc, reads_from(0x1000, 64), 500)).size();
+         EXPECT_GT(replies, 16u);
+         EXPECT_LT(replies, 48u);
+     }},
+    {"--delay-ms", {"--delay-ms", "150"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {read_request(0x100, 4)}, 1000, 1);
+         ASSERT_EQ(heard.size(), 1u);
+         EXPECT_GE(heard[0].at_ms, 149);
+     }},
+    {"--jitter-ms", {"--jitter-ms", "100:150", "--seed", "3"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {read_request(0x100, 4)}, 1000, 1);
+         ASSERT_EQ(heard.size(), 1u);
+         EXPECT_GE(heard[0].at_ms, 99);
+     }},
+    {"--query-delay-ms", {"--query-delay-ms", "200"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {address_query(), read_request(0x100, 4)}, 1000, 2);
+         ASSERT_EQ(heard.size(), 2u);
+         EXPECT_TRUE(is_host_interface(heard[0].frame)) << "the read is not held";
+         EXPECT_EQ(heard[1].frame[14], 0x03);
+         EXPECT_GE(heard[1].at_ms, 199);
+     }},
+    {"--short-write", {"--short-write", "3"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {write_request(0x200, word_bytes(0x04030201)), read_request(0x200, 4)}, 300, 2);
+         ASSERT_EQ(heard.size(), 2u);
+         EXPECT_EQ(length_field(heard[0].frame), 12 + 3);
+         EXPECT_EQ(word_at(heard[1].frame, 32), 0x030201u);
+     }},
+    {"--dup-prob", {"--dup-prob", "1", "--dup-lag", "50:60"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {read_request(0x100, 4)}, 400, 2);
+         ASSERT_EQ(heard.size(), 2u);
+         EXPECT_EQ(heard[1].frame, heard[0].frame);
+         EXPECT_GE(heard[1].at_ms - heard[0].at_ms, 45);
+     }},
+    {"--late-first-ms", {"--late-first-ms", "150"},
+     [](PcSocket& pc) {
+         EXPECT_TRUE(exchange(pc, {read_request(0x100, 4)}, 100).empty());
+         EXPECT_EQ(answered(exchange(pc, {read_request(0x100, 4)}, 400, 2)), (std::vector<uint32_t>{0x100, 0x100}))
+             << "the repeat's reply, then the first one's";
+     }},
+    {"--no-echo", {"--no-echo"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {read_request(0x100, 4)}, 300, 1);
+         ASSERT_EQ(heard.size(), 1u);
+         EXPECT_EQ(heard[0].frame[23], 0);
+         EXPECT_EQ(word_at(heard[0].frame, 28), 0u);
+     }},
+    {"--stray-zdp-ms", {"--stray-zdp-ms", "20"},
+     [](PcSocket& pc) {
+         size_t stray = 0;
+         for (const Heard& h : exchange(pc, {read_request(0x100, 4)}, 400, 6)) stray += is_zdp(h.frame);
+         EXPECT_GE(stray, 5u) << "unasked ZDP frames to the PC";
+     }},
+    {"--unreadable", {"--unreadable", "8000:10"},
+     [](PcSocket& pc) {
+         EXPECT_EQ(answered(exchange(pc, {read_request(0x8000, 4), read_request(0x9000, 4)}, 300)),
+                   std::vector<uint32_t>{0x9000});
+     }},
+    {"--bare-write-replies", {"--bare-write-replies"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {write_request(0x100, word_bytes(0x11223344))}, 300, 1);
+         ASSERT_EQ(heard.size(), 1u);
+         EXPECT_EQ(length_field(heard[0].frame), 16);
+         EXPECT_EQ(word_at(heard[0].frame, 32), 0u) << "the data is not repeated";
+     }},
+    {"--query-answer-hostif", {"--query-answer-hostif"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {address_query()}, 300, 1);
+         ASSERT_EQ(heard.size(), 1u);
+         EXPECT_TRUE(is_host_interface(heard[0].frame));
+     }},
+    {"--prog-fail", {"--prog-fail", "1", "--erase-ms", "0", "--program-ms", "0"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc,
+                               {write_request(0x28000, Bytes(16, 0x5A)), write_request(0x8820, word_bytes(851)),
+                                read_request(0x8824, 4)},
+                               500, 3);
+         ASSERT_EQ(heard.size(), 3u);
+         EXPECT_NE(word_at(heard[2].frame, 32), 0u) << "programming piece 1 fails";
+     }},
+    {"--zdp-drop", {"--zdp-drop", "0.5", "--seed", "7"},
+     [](PcSocket& pc) {
+         std::vector<Bytes> requests;
+         for (uint16_t sequence = 1; sequence <= 64; ++sequence)
+             requests.push_back(zdp_request(device_mac, 0x08, sequence));
+         size_t acknowledged = 0;
+         for (const Heard& h : exchange(pc, requests, 500)) acknowledged += is_zdp(h.frame);
+         EXPECT_GT(acknowledged, 16u);
+         EXPECT_LT(acknowledged, 48u);
+     }},
+    {"--zdp-stale", {"--zdp-stale"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {zdp_request(device_mac, 0x08, 5)}, 300, 2);
+         ASSERT_EQ(heard.size(), 2u);
+         EXPECT_EQ(sequence_of(heard[0].frame), 4) << "one with the sequence before, first";
+         EXPECT_EQ(sequence_of(heard[1].frame), 5);
+     }},
+    {"--zdp-error", {"--zdp-error", "5"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {zdp_request(device_mac, 0x08, 5)}, 300, 1);
+         ASSERT_EQ(heard.size(), 1u);
+         EXPECT_EQ(heard[0].frame[19], 0x01);
+         EXPECT_EQ(heard[0].frame[30], 5);
+     }},
+    {"--zdp-late", {"--zdp-late", "150"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {zdp_request(device_mac, 0x08, 5), read_request(0x100, 4)}, 1000, 2);
+         ASSERT_EQ(heard.size(), 2u);
+         EXPECT_TRUE(is_host_interface(heard[0].frame)) << "the memory reply is not held";
+         EXPECT_TRUE(is_zdp(heard[1].frame));
+         EXPECT_GE(heard[1].at_ms, 149);
+     }},
+    {"--stats-counters", {"--stats-counters", "1"},
+     [](PcSocket& pc) {
+         auto heard = exchange(pc, {zdp_request(device_mac, 0x17, 5)}, 300, 1);
+         ASSERT_EQ(heard.size(), 1u);
+         EXPECT_EQ(heard[0].frame[16] << 8 | heard[0].frame[17], 10 + 8 + 8) << "one counter, no samples";
+     }},
+};
+
+}  // namespace
+
+// Each fault option, given on the command line, shows on the wire.
+TEST(DevsimWire, EveryFaultOptionShowsOnTheWire) {
+    for (const WireFault& fault : WIRE_FAULTS) {
+        SCOPED_TRACE(fault.name);
+        DevsimProcess devsim(fault.options);
+        ASSERT_TRUE(devsim.ready()) << devsim.output();
+        PcSocket pc;
+        ASSERT_TRUE(pc.ok());
+        fault.shows(pc);
+    }
 }

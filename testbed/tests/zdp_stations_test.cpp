@@ -17,40 +17,6 @@ constexpr int64_t ms = 1000;
 const uint8_t node_b[6] = {0x0A, 0x3F, 0x71, 0x00, 0x00, 0x02};
 const uint8_t node_c[6] = {0x0A, 0x3F, 0x71, 0x00, 0x00, 0x03};
 
-struct Segment {
-    uint16_t type;
-    Bytes value;
-};
-
-// A ZDP request as the loader builds it.
-Bytes zdp_request(const uint8_t* to, uint8_t opcode, uint16_t sequence, const std::vector<Segment>& segments = {}) {
-    Bytes f(26, 0);
-    std::memcpy(&f[0], to, 6);
-    std::memcpy(&f[6], pc_mac, 6);
-    f[12] = 0x88;
-    f[13] = 0x6C;
-    f[14] = 0x80;
-    f[15] = 0x02;
-    f[19] = opcode;
-    f[24] = static_cast<uint8_t>(sequence >> 8);
-    f[25] = static_cast<uint8_t>(sequence);
-    for (const auto& s : segments) {
-        f.push_back(static_cast<uint8_t>(s.type >> 8));
-        f.push_back(static_cast<uint8_t>(s.type));
-        f.push_back(0);
-        f.push_back(static_cast<uint8_t>(s.value.size()));
-        f.insert(f.end(), s.value.begin(), s.value.end());
-        while (f.size() % 4 != 2) f.push_back(0);
-    }
-    uint16_t length = static_cast<uint16_t>(f.size() - 16);
-    f[16] = static_cast<uint8_t>(length >> 8);
-    f[17] = static_cast<uint8_t>(length);
-    f.push_back(0);
-    f.push_back(0);
-    if (segments.empty()) f.resize(60, 0);
-    return f;
-}
-
 Bytes mac_bytes(const uint8_t* mac) { return Bytes(mac, mac + 6); }
 Bytes be16(uint16_t v) { return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; }
 Bytes be32(uint32_t v) {
@@ -65,7 +31,6 @@ std::vector<Segment> send_block(const uint8_t* sa, const uint8_t* da, uint32_t n
             {0x8A, {numacks}},    {0x8B, {txpe}},        {0x8C, {255}}};
 }
 
-uint16_t sequence_of(const Bytes& f) { return static_cast<uint16_t>(f[24] << 8 | f[25]); }
 uint32_t be32_at(const Bytes& f, size_t at) {
     return static_cast<uint32_t>(f[at]) << 24 | f[at + 1] << 16 | f[at + 2] << 8 | f[at + 3];
 }

@@ -7,9 +7,7 @@
 
 #include "fake_device.h"
 #include "hostif/host_interface.h"
-
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
+#include "output_capture.h"
 
 namespace {
 
@@ -94,9 +92,9 @@ TEST_F(DeviceSearchTest, SilenceFindsNoneAfterTheWholeWindow) {
 TEST_F(DeviceSearchTest, FailuresSendNothingFurtherAndEndWithTheDeviceFilter) {
     link.fail_sends = true;
     link.deliver_at(0, answer_from(FIRST));
-    CaptureStdout();
+    capture_stdout();
     DeviceSearch search = find_devices(link, 500);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: error in sendto, errno=268\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: error in sendto, errno=268\n");
     EXPECT_FALSE(search.sent);
     EXPECT_TRUE(search.devices.empty());
     EXPECT_EQ(link.receive_calls, 0);  // nothing was listened for
@@ -104,9 +102,9 @@ TEST_F(DeviceSearchTest, FailuresSendNothingFurtherAndEndWithTheDeviceFilter) {
 
     link.fail_sends = false;
     link.fail_filters = true;
-    CaptureStdout();
+    capture_stdout();
     search = find_devices(link, 500);
-    EXPECT_EQ(GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "\nERROR - failed to set MAC filters\n\nERROR - failed to re-set MAC filters\n");
     EXPECT_FALSE(search.sent);
     EXPECT_FALSE(search.filter_restored);

@@ -8,13 +8,10 @@
 #include "fake_device.h"
 #include "hostif/firmware.h"
 #include "image_builder.h"
+#include "output_capture.h"
 #include "temp_dir.h"
 
 using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
 
 namespace {
 
@@ -77,18 +74,18 @@ TEST_F(Firmware, ImageWithoutParameterSectionsSetsNoFlags) {
 
 TEST_F(Firmware, OversizedTableIsReportedAndSkipped) {
     auto image = build_image({table_section(3, pattern(700, 6)), {"ZRPM", pattern(8, 7)}});
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(download(image), -1);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: table_id 3 size/idx mismatch [max: 600 size:700]\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: table_id 3 size/idx mismatch [max: 600 size:700]\n");
     EXPECT_FALSE(wrote_at(TABLE_BASE + 0x3000));
     EXPECT_TRUE(wrote_at(MAC_SECTION_ADDRESS));
     EXPECT_EQ(device.word(SECTION_FLAGS_ADDRESS) & 0xFFFF, 0x0100u);
 }
 
 TEST_F(Firmware, TableIdBeyondTheDescriptorsShowsMaximumZero) {
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(download(build_image({table_section(16, pattern(4, 1))})), -1);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: table_id 16 size/idx mismatch [max: 0 size:4]\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: table_id 16 size/idx mismatch [max: 0 size:4]\n");
 }
 
 TEST_F(Firmware, UnreadableDescriptorsEndTheDownloadAfterTheFunctions) {
@@ -99,9 +96,9 @@ TEST_F(Firmware, UnreadableDescriptorsEndTheDownloadAfterTheFunctions) {
     };
     auto image = build_image({{"ZRX1", function_image(1, 0x30000, 64)}, table_section(0, pattern(8, 1)),
                               {"ZRPM", pattern(8, 2)}});
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(download(image), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: failed to load system table\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: failed to load system table\n");
     EXPECT_EQ(sent_with(OPCODE_RUN_CODE).size(), 1u);
     EXPECT_FALSE(wrote_at(TABLE_BASE));
     EXPECT_FALSE(wrote_at(MAC_SECTION_ADDRESS));
@@ -146,9 +143,9 @@ TEST_P(BrokenChain, EndsTheDownloadWithoutLooping) {
     auto image = build_image({{"ZRX1", function_image(1, 0x30000, 32)}, {"ZRPM", pattern(8, 1)}});
     put_le32(image.data() + 4, GetParam().first_offset);
     put_le32(image.data() + 8 + 8 + 32 + 4, GetParam().second_next);
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(download(image), 0);
-    EXPECT_THAT(GetCapturedStdout(), HasSubstr("ERROR: broken section chain at offset"));
+    EXPECT_THAT(captured_stdout(), HasSubstr("ERROR: broken section chain at offset"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Chains, BrokenChain,
@@ -162,9 +159,9 @@ INSTANTIATE_TEST_SUITE_P(Chains, BrokenChain,
 TEST_F(Firmware, FunctionLongerThanItsSectionIsRefused) {
     auto function = function_image(1, 0x30000, 64);
     put_le32(function.data() + 20, 4096);
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(download(build_image({{"ZRX1", function}})), 0);
-    EXPECT_THAT(GetCapturedStdout(), HasSubstr("ERROR: Failed to download X section\n"));
+    EXPECT_THAT(captured_stdout(), HasSubstr("ERROR: Failed to download X section\n"));
     EXPECT_TRUE(sent_with(OPCODE_RUN_CODE).empty());
 }
 
@@ -173,36 +170,36 @@ TEST_F(Firmware, FunctionWithMoreUnloadedBytesThanItsSizeLoadsNothing) {
     // length of gigabytes.
     auto function = function_image(1, 0x30000, 64, 0x90000000u);
     put_le32(function.data() + 20, 0x10);
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(download(build_image({{"ZRX1", function}})), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR - failed to load extension\n"
+    EXPECT_EQ(captured_stdout(), "ERROR - failed to load extension\n"
                                    "ERROR: Failed to download X section\n");
     EXPECT_FALSE(wrote_at(0x30000));
     EXPECT_TRUE(sent_with(OPCODE_RUN_CODE).empty());
 }
 
 TEST_F(Firmware, OverlongParameterSectionIsRefusedNotCut) {
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(download(build_image({{"ZRPS", pattern(65536 + 100, 1)}})), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: section ZRPS of 65636 bytes is longer than 65535 bytes\n"
+    EXPECT_EQ(captured_stdout(), "ERROR: section ZRPS of 65636 bytes is longer than 65535 bytes\n"
                                    "ERROR: Failed to download OEM section\n");
     EXPECT_FALSE(wrote_at(OEM_SECTION_ADDRESS));
 }
 
 TEST_F(Firmware, UnreadableOrEmptyFile) {
-    CaptureStderr();
+    capture_stderr();
     EXPECT_EQ(download_firmware(link, dir_.path("missing").c_str(), 0), 0);
     EXPECT_EQ(download(std::vector<uint8_t>{}), 0);
-    EXPECT_EQ(GetCapturedStderr(), "ERROR: can not open input BINARY file " + dir_.path("missing") +
+    EXPECT_EQ(captured_stderr(), "ERROR: can not open input BINARY file " + dir_.path("missing") +
                                        "\nERROR - failed to read image file content\n");
     EXPECT_TRUE(link.sent.empty());
 }
 
 TEST_F(Firmware, SilentDeviceFailsTheReset) {
     device.silent = true;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(download(build_image({{"ZRPS", pattern(8, 1)}})), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: failed to reset device\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: failed to reset device\n");
 }
 
 TEST_F(Firmware, WriteMemoryGoesIn256BytePieces) {
@@ -214,17 +211,17 @@ TEST_F(Firmware, WriteMemoryGoesIn256BytePieces) {
     EXPECT_EQ(frame_address(writes[2]), 0x9200u);
     EXPECT_EQ(write_memory(link, data.data(), 0, 0x9000), 0);
     device.silent = true;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(write_memory(link, data.data(), 4, 0x9000), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: Failed to write block\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: Failed to write block\n");
 }
 
 TEST_F(Firmware, FunctionFileOf40Bytes) {
     auto function = function_image(2, 0x32000, 40);
     std::string p = dir_.file("x2.hex", hex_text(function));
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(load_function_file(link, p.c_str()), 40);
-    EXPECT_EQ(GetCapturedStdout(), "\n");
+    EXPECT_EQ(captured_stdout(), "\n");
     auto writes = sent_with(OPCODE_WRITE_MEMORY);
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(frame_length_field(writes[0]) - 12, 40);
@@ -237,9 +234,9 @@ TEST_F(Firmware, FunctionFileOf40Bytes) {
 TEST_F(Firmware, FunctionFileProgressAtDebugThree) {
     debug_level = 3;
     std::string p = dir_.file("x1.hex", hex_text(function_image(1, 0x30000, 300)));
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(load_function_file(link, p.c_str()), 300);
-    EXPECT_EQ(GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "func=1, order=1, addr=0x00030000, size=0x12c\n"
               "func=1, order=1, addr=0x00030000, size=0x12c \n");
     EXPECT_EQ(sent_with(OPCODE_WRITE_MEMORY).size(), 2u);
@@ -247,9 +244,9 @@ TEST_F(Firmware, FunctionFileProgressAtDebugThree) {
 
 TEST_F(Firmware, FunctionFileShorterThanItsHeaderStartsNothing) {
     std::string p = dir_.file("x3.hex", hex_text(pattern(20, 1)));
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(load_function_file(link, p.c_str()), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: function file " + p + " is shorter than its 32-byte header\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: function file " + p + " is shorter than its 32-byte header\n");
     EXPECT_TRUE(link.sent.empty());
     EXPECT_EQ(load_function_file(link, dir_.path("x4.hex").c_str()), 0);
 }
@@ -257,9 +254,9 @@ TEST_F(Firmware, FunctionFileShorterThanItsHeaderStartsNothing) {
 TEST_F(Firmware, FunctionFileWriteFailure) {
     std::string p = dir_.file("x1.hex", hex_text(function_image(1, 0x30000, 64)));
     device.silent = true;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(load_function_file(link, p.c_str()), 0);
-    EXPECT_EQ(GetCapturedStdout(), "Failed to write block\n");
+    EXPECT_EQ(captured_stdout(), "Failed to write block\n");
     EXPECT_TRUE(sent_with(OPCODE_RUN_CODE).empty());
 }
 

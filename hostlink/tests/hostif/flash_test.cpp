@@ -7,10 +7,8 @@
 #include "fake_device.h"
 #include "hostif/flash.h"
 #include "image_builder.h"
+#include "output_capture.h"
 #include "temp_dir.h"
-
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 namespace {
 
@@ -74,29 +72,29 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FlashBinary,
 TEST_F(Flash, BinaryFlashStopsAtABadPieceStatus) {
     failing_command = 850;
     std::string p = dir_.file("image.bin", pattern(70000, 1));
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(program_flash_binary(link, p.c_str()), 0);
-    EXPECT_EQ(GetCapturedStdout(), "");
+    EXPECT_EQ(captured_stdout(), "");
     EXPECT_EQ(command_words(), (std::vector<uint32_t>{840, 850}));
 }
 
 TEST_F(Flash, BinaryFlashFailuresAreSilent) {
     std::string p = dir_.file("image.bin", pattern(10, 1));
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(program_flash_binary(link, dir_.path("missing").c_str()), 0);
     failing_command = 840;
     EXPECT_EQ(program_flash_binary(link, p.c_str()), 0);
     device.silent = true;
     EXPECT_EQ(program_flash_binary(link, p.c_str()), 0);
-    EXPECT_EQ(GetCapturedStdout(), "");
+    EXPECT_EQ(captured_stdout(), "");
 }
 
 TEST_F(Flash, UnreadableImageIsNotProgrammed) {
     std::string directory = dir_.path("");
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(program_flash_binary(link, directory.c_str()), 0);
     EXPECT_EQ(program_eeprom_binary(link, directory.c_str(), 0), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: file could not be read\nERROR: file could not be read\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: file could not be read\nERROR: file could not be read\n");
     EXPECT_EQ(command_words(), (std::vector<uint32_t>{840}));
 }
 
@@ -125,9 +123,9 @@ TEST_F(Flash, BinaryEepromEdges) {
 TEST_F(Flash, HexEepromStagesTheWholeFileInOnePiece) {
     debug_level = 3;
     std::string p = dir_.file("eeprom.hex", hex_text(pattern(300, 4)));
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(program_eeprom_hex(link, p.c_str(), 0), 300);
-    EXPECT_EQ(GetCapturedStdout(), "programed 300 out of 300 bytes\n");
+    EXPECT_EQ(captured_stdout(), "programed 300 out of 300 bytes\n");
     auto writes = sent_with(OPCODE_WRITE_MEMORY);
     ASSERT_GE(writes.size(), 4u);
     EXPECT_EQ(frame_address(writes[0]), STAGING_ADDRESS);
@@ -139,20 +137,20 @@ TEST_F(Flash, HexEepromStagesTheWholeFileInOnePiece) {
 }
 
 TEST_F(Flash, HexEepromFailures) {
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(program_eeprom_hex(link, dir_.path("missing").c_str(), 1), 0);
     std::string p = dir_.file("e.hex", hex_text(pattern(8, 1)));
     device.silent = true;
     EXPECT_EQ(program_eeprom_hex(link, p.c_str(), 1), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: file could not be accessed\nERROR: Failed to write block\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: file could not be accessed\nERROR: Failed to write block\n");
 }
 
 TEST_F(Flash, HexFlashProgramsEachPieceAndTheRest) {
     debug_level = 3;
     std::string p = dir_.file("flash.hex", hex_text(pattern(70000, 5)));
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(program_flash_hex(link, p.c_str()), 70000);
-    EXPECT_EQ(GetCapturedStdout(), "flash erased!\nblock 0 programed\nblock 1 programmed\n");
+    EXPECT_EQ(captured_stdout(), "flash erased!\nblock 0 programed\nblock 1 programmed\n");
     EXPECT_EQ(command_words(), (std::vector<uint32_t>{840, 850, 851}));
 }
 
@@ -178,9 +176,9 @@ TEST_P(HexFlashFailures, ReportAndGiveZero) {
     std::string p = dir_.file("flash.hex", hex_text(pattern(100, 5)));
     device.silent = GetParam().silent;
     failing_command = GetParam().failing;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(program_flash_hex(link, p.c_str()), 0);
-    EXPECT_EQ(GetCapturedStdout(), GetParam().message);
+    EXPECT_EQ(captured_stdout(), GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -207,9 +205,9 @@ TEST_P(EraseFlash, AlwaysGivesZero) {
     device.silent = GetParam().silent;
     failing_command = GetParam().failing;
     debug_level = GetParam().debug;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(erase_flash(link), 0);
-    EXPECT_EQ(GetCapturedStdout(), GetParam().message);
+    EXPECT_EQ(captured_stdout(), GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -226,9 +224,9 @@ TEST_F(Flash, EraseWithoutStatusAnswer) {
         if (frame_opcode(sent) == OPCODE_READ_MEMORY) return;
         answer(sent, replies);
     };
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(erase_flash(link), 0);
-    EXPECT_EQ(GetCapturedStdout(), "......ERROR: can not get erase status, aborting!!!\n");
+    EXPECT_EQ(captured_stdout(), "......ERROR: can not get erase status, aborting!!!\n");
 }
 
 }  // namespace

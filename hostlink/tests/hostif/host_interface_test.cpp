@@ -6,9 +6,7 @@
 
 #include "fake_device.h"
 #include "hostif/host_interface.h"
-
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
+#include "output_capture.h"
 
 namespace {
 
@@ -59,9 +57,9 @@ TEST_F(HostInterface, WriteOf256BytesSendsWholeBlock) {
 TEST_F(HostInterface, SilentDeviceGetsFiveIdenticalWritesQuietly) {
     device.silent = true;
     put_le32(message_buffer + 32, 0x01020304);
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(write_block(link, 0x40, 4, 0), 0);
-    EXPECT_EQ(GetCapturedStdout(), "");
+    EXPECT_EQ(captured_stdout(), "");
     ASSERT_EQ(link.sent.size(), 5u);
     for (const auto& f : link.sent) EXPECT_EQ(f, link.sent[0]);
     // Each send listens for 100 ms.
@@ -72,9 +70,9 @@ TEST_F(HostInterface, SilentDeviceGetsFiveIdenticalWritesQuietly) {
 
 TEST_F(HostInterface, FailedSendIsReportedOnce) {
     link.fail_sends = true;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(write_block(link, 0x40, 4, 0), 0);
-    EXPECT_EQ(GetCapturedStdout(), "error in sendto, errno=268\nERROR: Failed to send packet\n");
+    EXPECT_EQ(captured_stdout(), "error in sendto, errno=268\nERROR: Failed to send packet\n");
 }
 
 TEST_F(HostInterface, TemplateFollowsTheDeviceReplyHeader) {
@@ -118,13 +116,13 @@ TEST_P(MalformedReply, OnlyAReplyThatFitsTheRequestIsTaken) {
         reply[17] = uint8_t(c.length_field >> 8);
     }
     answer_first_request_with(reply);
-    CaptureStdout();
+    capture_stdout();
     if (c.opcode == OPCODE_READ_MEMORY) {
         EXPECT_EQ(read_block(link, 0, 8, 0), c.expected);
     } else {
         EXPECT_EQ(write_block(link, 0, 8, 0), c.expected);
     }
-    EXPECT_EQ(GetCapturedStdout(), c.message);
+    EXPECT_EQ(captured_stdout(), c.message);
     EXPECT_EQ(link.sent.size(), c.sends);
 }
 
@@ -187,9 +185,9 @@ TEST_F(HostInterface, LateAnswerEndsPollAndLeavesNoStaleFrames) {
 TEST_F(HostInterface, PollPrintsADotEveryTwentyPasses) {
     device.silent = true;
     uint32_t value;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(poll_word(link, 0x8824, 4, 45, &value), 0);
-    EXPECT_EQ(GetCapturedStdout(), "..");
+    EXPECT_EQ(captured_stdout(), "..");
     EXPECT_EQ(link.sent.size(), 1u);
 }
 
@@ -260,9 +258,9 @@ class ResetMessages : public HostInterface, public testing::WithParamInterface<R
 TEST_P(ResetMessages, PrintOnlyFromDebugLevelOne) {
     device.silent = true;
     debug_level = GetParam().debug;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(reset_device(link, 1), 0);
-    EXPECT_EQ(GetCapturedStdout(), GetParam().message);
+    EXPECT_EQ(captured_stdout(), GetParam().message);
 }
 
 // Level 3 also shows the five reply windows of the unanswered write.
@@ -288,9 +286,9 @@ TEST_F(HostInterface, ResetThatNeverComesBackFailsWithFour) {
         std::memcpy(reply.data() + 12, sent.data() + 12, 20);
         replies.push_back(reply);
     };
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(reset_device(link, 1), 0);
-    EXPECT_EQ(GetCapturedStdout(), "Failed to reset EVM (4)\n");
+    EXPECT_EQ(captured_stdout(), "Failed to reset EVM (4)\n");
 }
 
 TEST_F(HostInterface, QueryStatusNamesTheWordThatFailed) {
@@ -300,12 +298,12 @@ TEST_F(HostInterface, QueryStatusNamesTheWordThatFailed) {
     reply[15] = 0x01;
     reply[16] = 16;
     answer_first_request_with(reply);
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(query_status(link, &status, &mode), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR - failed to query network mode\n");
-    CaptureStdout();
+    EXPECT_EQ(captured_stdout(), "ERROR - failed to query network mode\n");
+    capture_stdout();
     EXPECT_EQ(query_status(link, &status, &mode), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR - failed to query link status\n");
+    EXPECT_EQ(captured_stdout(), "ERROR - failed to query link status\n");
 }
 
 const char* const DEVICE_FILTER =
@@ -351,16 +349,16 @@ TEST_F(HostInterface, QueryMacSkipsThePcsOwnFrames) {
 TEST_F(HostInterface, QueryMacFailuresStillEndWithTheDeviceFilter) {
     link.fail_filters = true;
     uint8_t mac[6];
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(query_device_mac(link, mac), 0);
-    EXPECT_EQ(GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "\nERROR - failed to set MAC filters\n\nERROR - failed to re-set MAC filters\n");
     EXPECT_TRUE(link.sent.empty());
     link.fail_filters = false;
     link.fail_sends = true;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(query_device_mac(link, mac), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: error in sendto, errno=268\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: error in sendto, errno=268\n");
     EXPECT_EQ(link.filters.back(), DEVICE_FILTER);
 }
 

@@ -13,6 +13,7 @@
 #include "hostif/pause.h"
 #include "image_builder.h"
 #include "link/ethernet_link.h"
+#include "output_capture.h"
 #include "startup/interface_selection.h"
 #include "settings/settings.h"
 #include "temp_dir.h"
@@ -164,9 +165,9 @@ TEST_F(HostifOnVeth, SilentDeviceGivesZeroResultsWithoutHanging) {
     EXPECT_EQ(wait_for_device(link, 0, 4, 3, &value, 5), 0);
     uint8_t mac[6];
     EXPECT_EQ(query_device_mac(link, mac), 0);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(query_status(link, &value, &value), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR - failed to query link status\n");
+    EXPECT_EQ(captured_stdout(), "ERROR - failed to query link status\n");
     EXPECT_LT(seconds_since(started), 10.0);
     devsim->stop();
     auto sent = requests(capture);

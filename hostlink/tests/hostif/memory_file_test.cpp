@@ -10,12 +10,8 @@
 
 #include "fake_device.h"
 #include "hostif/memory_file.h"
+#include "output_capture.h"
 #include "temp_dir.h"
-
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
 
 namespace {
 
@@ -45,9 +41,9 @@ class LoadMemoryFile : public MemoryFile, public testing::WithParamInterface<Loa
 TEST_P(LoadMemoryFile, WritesWordsUntilTheFirstBadLine) {
     const LoadCase& c = GetParam();
     std::string p = file("words.txt", c.content);
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(load_memory_file(link, p.c_str(), 0x100, c.swap), c.result);
-    EXPECT_EQ(GetCapturedStdout(), c.message);
+    EXPECT_EQ(captured_stdout(), c.message);
     for (size_t i = 0; i < c.words.size(); ++i) EXPECT_EQ(device.word(0x100 + 4 * i), c.words[i]) << i;
     EXPECT_EQ(sent_with(OPCODE_WRITE_MEMORY).size(), c.words.size());
 }
@@ -68,22 +64,22 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MemoryFile, LoadFailures) {
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(load_memory_file(link, nullptr, 0, 0), -1);
     EXPECT_EQ(load_memory_file(link, path("missing").c_str(), 0, 0), -5);
     std::string p = file("w.txt", "1\n2\n");
     device.silent = true;
     EXPECT_EQ(load_memory_file(link, p.c_str(), 0, 0), -1);
-    EXPECT_EQ(GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "ERROR: file could not be accessed\nERROR: failed to write address, aborting..\n");
 }
 
 TEST_F(MemoryFile, LoadProgressAtDebugThree) {
     debug_level = 3;
     std::string p = file("w.txt", "1\n");
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(load_memory_file(link, p.c_str(), 0x8000, 0), 1);
-    EXPECT_EQ(GetCapturedStdout(), "Going to load file to address 0x008000\nLoaded 1 locations in memory\n");
+    EXPECT_EQ(captured_stdout(), "Going to load file to address 0x008000\nLoaded 1 locations in memory\n");
 }
 
 struct StoreCase {
@@ -118,12 +114,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MemoryFile, StoreFailures) {
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(store_memory_file(link, nullptr, 0, 1, 0, 1), -1);
     EXPECT_EQ(store_memory_file(link, path("no/such/dir").c_str(), 0, 1, 0, 1), -9);
     device.silent = true;
     EXPECT_EQ(store_memory_file(link, path("x").c_str(), 0, 1, 0, 1), -1);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: file could not be created\nERROR: Failed to read memory, aborting\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: file could not be created\nERROR: Failed to read memory, aborting\n");
 }
 
 // Whether the bytes fail at once or only when the buffer is flushed at the
@@ -145,19 +141,19 @@ TEST_F(MemoryFile, WritesToAFullDeviceFail) {
         {"a block of many pieces", [this] { return read_block_to_file(link, 0, 100000, "/dev/full"); }, 0, ""},
     };
     for (const Case& c : cases) {
-        CaptureStdout();
-        CaptureStderr();
+        capture_stdout();
+        capture_stderr();
         EXPECT_EQ(c.transfer(), c.result) << c.name;
-        EXPECT_EQ(GetCapturedStderr(), "ERROR: failed to write /dev/full\n") << c.name;
-        EXPECT_EQ(GetCapturedStdout(), c.output) << c.name;
+        EXPECT_EQ(captured_stderr(), "ERROR: failed to write /dev/full\n") << c.name;
+        EXPECT_EQ(captured_stdout(), c.output) << c.name;
     }
 }
 
 TEST_F(MemoryFile, StoreProgressAtDebugThree) {
     debug_level = 3;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(store_memory_file(link, path("x").c_str(), 0x200, 2, 1, 1), 2);
-    EXPECT_EQ(GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "Going to store to file from address 0x000200\n"
               "End of data, last address: 0x000204. \nStored 2 locations in file.\n");
 }
@@ -178,13 +174,13 @@ TEST_F(MemoryFile, ReadBlockToFileGoesInPiecesOf1400) {
 
 TEST_F(MemoryFile, ReadBlockToFileFailures) {
     EXPECT_EQ(read_block_to_file(link, 0, 10, nullptr), 0);
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(read_block_to_file(link, 0, 10, path("no/dir").c_str()), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: file could not be created\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: file could not be created\n");
     device.silent = true;
-    CaptureStderr();
+    capture_stderr();
     EXPECT_EQ(read_block_to_file(link, 0x40, 10, path("b").c_str()), 0);
-    EXPECT_EQ(GetCapturedStderr(), "Failed to read buffer of size 0 from 40\n");
+    EXPECT_EQ(captured_stderr(), "Failed to read buffer of size 0 from 40\n");
 }
 
 TEST_F(MemoryFile, WriteBlockFromFile) {
@@ -216,14 +212,14 @@ TEST_F(MemoryFile, WriteBlockFromFileEdges) {
     EXPECT_TRUE(link.sent.empty());
     EXPECT_EQ(write_block_from_file(link, 0, nullptr), 0);
     std::string missing = path("missing");
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(write_block_from_file(link, 0, missing.c_str()), 0);
-    EXPECT_EQ(GetCapturedStdout(), "ERROR: file could not be opened 2 " + missing + "\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: file could not be opened 2 " + missing + "\n");
     std::string p = file("in", "abcd");
     device.silent = true;
-    CaptureStderr();
+    capture_stderr();
     EXPECT_EQ(write_block_from_file(link, 0x10, p.c_str()), 0);
-    EXPECT_EQ(GetCapturedStderr(), "Failed to write buffer of size 0 to 10\n");
+    EXPECT_EQ(captured_stderr(), "Failed to write buffer of size 0 to 10\n");
 }
 
 }  // namespace

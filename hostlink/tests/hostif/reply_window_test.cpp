@@ -6,14 +6,12 @@
 
 #include "fake_device.h"
 #include "hostif/host_interface.h"
-
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
+#include "output_capture.h"
 
 // How a request finds its reply: frames that are no answer to it (waiting
-// before it was sent, or of the test protocol) are passed over, a late reply
-// is waited for, an unanswered send is sent again. Time is the scripted
-// link's simulated clock.
+// before it was sent, or of any sub-protocol but 80 01) are passed over, a
+// late reply is waited for, an unanswered send is sent again. Time is the
+// scripted link's simulated clock.
 namespace {
 
 constexpr int64_t MS = 1000;
@@ -101,6 +99,25 @@ const Operation OPERATIONS[] = {
      }},
 };
 
+// The device's own reply under another sub-protocol (bytes 14-15), with
+// other data: only those two bytes tell it from the reply, so a loader that
+// took it would read STALE_WORD and leave the real reply waiting.
+Timing foreign_frame_before_the_reply(const char* name, uint8_t byte14, uint8_t byte15) {
+    return Timing{name,
+                  [byte14, byte15](ReplyWindow& test, ScriptedLink&) {
+                      test.deliver_with([byte14, byte15](int, const ScriptedLink::Frame& reply,
+                                                         std::deque<ScriptedLink::Frame>& replies) {
+                          ScriptedLink::Frame foreign = reply;
+                          foreign[14] = byte14;
+                          foreign[15] = byte15;
+                          put_le32(foreign.data() + 32, STALE_WORD);
+                          replies.push_back(foreign);
+                          replies.push_back(reply);
+                      });
+                  },
+                  1, 0, false};
+}
+
 class ReplyTiming : public ReplyWindow, public testing::WithParamInterface<Timing> {};
 
 TEST_P(ReplyTiming, EveryOperationGetsItsOwnReply) {
@@ -128,14 +145,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Timing{"stale_frame_waiting",
                [](ReplyWindow&, ScriptedLink& link) { link.replies.push_back(stale_write_reply()); }, 1, 0, false},
-        Timing{"zdp_frame_before_the_reply",
-               [](ReplyWindow& test, ScriptedLink&) {
-                   test.deliver_with([](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>& replies) {
-                       replies.push_back(zdp_frame());
-                       replies.push_back(reply);
-                   });
-               },
-               1, 0, false},
+        foreign_frame_before_the_reply("test_protocol_80_02_before_the_reply", 0x80, 0x02),
+        foreign_frame_before_the_reply("sub_protocol_80_00_before_the_reply", 0x80, 0x00),
+        foreign_frame_before_the_reply("sub_protocol_80_03_before_the_reply", 0x80, 0x03),
+        foreign_frame_before_the_reply("echoed_loopback_80_81_before_the_reply", 0x80, 0x81),
+        foreign_frame_before_the_reply("frame_not_starting_with_80_before_the_reply", 0x03, 0x01),
         Timing{"reply_after_60_ms",
                [](ReplyWindow& test, ScriptedLink& link) {
                    test.deliver_with([&link](int, const ScriptedLink::Frame& reply, std::deque<ScriptedLink::Frame>&) {
@@ -176,9 +190,9 @@ TEST_F(ReplyWindow, StaleFramesAreDroppedWithOneCheckAndCountedAtDebugThree) {
     EXPECT_EQ(link.waiting_checks, 1);  // nothing waited: one check, nothing taken
     link.replies = {stale_write_reply(), zdp_frame()};
     debug_level = 3;
-    CaptureStdout();
+    capture_stdout();
     ASSERT_EQ(read_word(link, 0x100, &value), 0);
-    EXPECT_EQ(GetCapturedStdout(), "Dropped 2 stale frame(s) before the request\n");
+    EXPECT_EQ(captured_stdout(), "Dropped 2 stale frame(s) before the request\n");
     EXPECT_EQ(value, 0xCAFEF00Du);
     EXPECT_EQ(link.waiting_taken, 2);
 }
@@ -254,18 +268,18 @@ TEST_F(ReplyWindow, EveryWindowWithoutItsReplyIsOneLineAtDebugThree) {
         device.silent = c.silent;
         debug_level = c.level;
         uint32_t value = 0;
-        CaptureStdout();
+        capture_stdout();
         EXPECT_EQ(read_word(link, 0x100, &value), c.silent ? -1 : 0);
-        EXPECT_EQ(GetCapturedStdout(), c.printed) << "level " << c.level << (c.silent ? ", silent" : "");
+        EXPECT_EQ(captured_stdout(), c.printed) << "level " << c.level << (c.silent ? ", silent" : "");
     }
 }
 
 TEST_F(ReplyWindow, ReadWhoseSendFailsStopsAtOnce) {
     link.fail_sends = true;
     uint32_t value = 0;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(read_word(link, 0x100, &value), -1);
-    EXPECT_EQ(GetCapturedStdout(), "error in sendto, errno=268\n");
+    EXPECT_EQ(captured_stdout(), "error in sendto, errno=268\n");
     EXPECT_EQ(ScriptedLink::now_us, 0);
 }
 

@@ -6,9 +6,7 @@
 
 #include "fake_device.h"
 #include "hostif/host_interface.h"
-
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
+#include "output_capture.h"
 
 // Replies that answer an earlier request (late, duplicated, or the wrong
 // size for this one) never answer the current one; after trouble the next
@@ -107,9 +105,9 @@ TEST_P(StaleFrameBeforeTheReply, IsSkippedAndTheReadGetsItsOwnReply) {
     link.sent.clear();
     debug_level = 3;
     uint32_t value = 0;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(read_word(link, 0x100, &value), 0);
-    const std::string printed = GetCapturedStdout();
+    const std::string printed = captured_stdout();
     EXPECT_EQ(value, WORD);
     EXPECT_EQ(link.sent.size(), 1u);
     EXPECT_EQ(lines_with(printed, "Skipped a stale reply: "), 1) << printed;
@@ -181,9 +179,9 @@ TEST_P(EarlierRequestsCopy, IsSkippedAndTheRequestGetsItsOwnReply) {
     const char copied_into = GetParam().copied_into;
     debug_level = 3;
     link.sent.clear();
-    CaptureStdout();
+    capture_stdout();
     const bool right = request(copied_into, &copy);
-    std::string printed = GetCapturedStdout();
+    std::string printed = captured_stdout();
     EXPECT_TRUE(right);
     EXPECT_EQ(link.sent.size(), 1u);
     EXPECT_EQ(lines_with(printed, "Skipped a stale reply: "), 1) << printed;
@@ -193,9 +191,9 @@ TEST_P(EarlierRequestsCopy, IsSkippedAndTheRequestGetsItsOwnReply) {
     // for is skipped too, where a kind taken for not echoing would take it.
     const Frame foreign = host_interface_frame(60, 16, copied_into == 'R' ? OPCODE_READ_MEMORY : OPCODE_WRITE_MEMORY,
                                                0x1F0);
-    CaptureStdout();
+    capture_stdout();
     EXPECT_TRUE(request(copied_into, &foreign));
-    printed = GetCapturedStdout();
+    printed = captured_stdout();
     EXPECT_EQ(lines_with(printed, "Skipped a stale reply: opcode "), 1) << printed;
 }
 
@@ -276,9 +274,9 @@ TEST_P(LateBootModeReply, DoesNotEndTheWaitAfterAReset) {
         link.deliver_at(reset_at + 40 * MS, host_interface_frame(60, 16, OPCODE_WRITE_MEMORY, BOOT_MODE_ADDRESS));
     };
     debug_level = 3;
-    CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(reset_device(link, GetParam().mode), 1);
-    const std::string printed = GetCapturedStdout();
+    const std::string printed = captured_stdout();
     ASSERT_GE(reset_at, 0);
     EXPECT_GE(ScriptedLink::now_us, away_until_us) << "the wait ended while the device was away";
     EXPECT_EQ(lines_with(printed, "Skipped a stale reply: opcode 3 at 0x00e00018"), 1) << printed;

@@ -6,6 +6,7 @@
 
 #include "fake_device.h"
 #include "hostif/host_interface.h"
+#include "output_capture.h"
 #include "stop/stop_request.h"
 
 // Once a signal asks for a stop, every wait of the request path returns
@@ -109,9 +110,9 @@ TEST_F(StopInWaits, EveryWaitReturnsWithinOneRound) {
             sent_at_stop = link.sent.size();
             captures_at_stop = link.receive_calls + link.waiting_checks;
         };
-        testing::internal::CaptureStdout();  // the polls' progress dots
+        capture_stdout();  // the polls' progress dots
         EXPECT_FALSE(c.wait(link));
-        testing::internal::GetCapturedStdout();
+        captured_stdout();
         ASSERT_GE(stopped_at, 0) << "the stop came while the wait ran";
         EXPECT_LE(ScriptedLink::now_us - stopped_at, c.round_us);
         EXPECT_LE(link.receive_calls + link.waiting_checks - captures_at_stop, 1);
@@ -125,13 +126,13 @@ TEST_F(StopInWaits, EveryWaitReturnsWithinOneRound) {
 TEST_F(StopInWaits, NothingIsSentOnceStopped) {
     request_stop(SIGINT);
     uint32_t value = 0;
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_NE(read_word(link, 0x100, &value), 0);
     EXPECT_EQ(write_word(link, 0x100, 1), -1);
     uint8_t mac[6];
     EXPECT_EQ(query_device_mac(link, mac), 0);
     send_activate(link);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(captured_stdout(), "");
     EXPECT_TRUE(link.sent.empty());
 }
 

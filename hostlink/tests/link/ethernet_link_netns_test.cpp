@@ -14,6 +14,7 @@
 
 #include "device_port.h"
 #include "link/ethernet_link.h"
+#include "output_capture.h"
 #include "temp_dir.h"
 
 // The link on the namespace's veth pair: hl0 is the PC side (192.0.2.2/24),
@@ -204,9 +205,9 @@ TEST_F(VethLink, DumpWritesFiveFramesLibpcapReadsBack) {
     EXPECT_EQ(count, 5u);
     EXPECT_EQ(receive_within(link), sent[5]) << "the sixth frame stays for the next capture";
 
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(link.dump_to_file("/nonexistent-dir/dump.pcap"), ZDK_UNSUCCESSFUL);
-    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("Unable to start the dump, ", 0), 0u);
+    EXPECT_EQ(captured_stdout().rfind("Unable to start the dump, ", 0), 0u);
 }
 
 // Writes a capture file of the frames with the given times.
@@ -241,9 +242,9 @@ TEST_F(VethLink, ReplaySendsAndPrintsEachFrame) {
     const std::string path = temp_path("replay.pcap");
     write_capture(path, {first, second}, {{1700000000, 42}, {1700000001, 999999}});
 
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(link.replay_file(path.c_str()), ZDK_SUCCESS);
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = captured_stdout();
     EXPECT_EQ(printed, "1700000000:42 (68)\n" + hex_lines(first) + "1700000001:999999 (304)\n" + hex_lines(second));
     EXPECT_EQ(port.receive(2000), first);
     EXPECT_EQ(port.receive(2000), second);
@@ -255,15 +256,15 @@ TEST_F(VethLink, ReplaySendsAndPrintsEachFrame) {
         std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::ofstream(cut, std::ios::binary) << whole.substr(0, whole.size() - 100);
     }
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(link.replay_file(cut.c_str()), ZDK_SUCCESS);
-    const std::string cut_output = testing::internal::GetCapturedStdout();
+    const std::string cut_output = captured_stdout();
     EXPECT_EQ(cut_output.rfind("1700000000:42 (68)\n" + hex_lines(first) + "Error reading the packets: ", 0), 0u)
         << cut_output;
 
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(link.replay_file("/nonexistent.pcap"), ZDK_UNSUCCESSFUL);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nError opening dump file\n");
+    EXPECT_EQ(captured_stdout(), "\nError opening dump file\n");
     unlink(path.c_str());
     unlink(cut.c_str());
 }

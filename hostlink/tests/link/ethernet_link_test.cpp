@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "link/ethernet_link.h"
+#include "output_capture.h"
 
 // What the link does without any network: closed-state answers and the
 // receive thread's stop on an object that never opened.
@@ -19,9 +20,9 @@ TEST(EthernetLinkClosed, OperationsNeedingHandleGive5023) {
     EXPECT_EQ(link.take_waiting_frame(&bytes, &length), ZDK_NO_CAPTURE_HANDLE);
     EXPECT_EQ(link.set_filter("ether proto 0x886c"), ZDK_NO_CAPTURE_HANDLE);
     EXPECT_EQ(link.dump_to_file("/tmp/never-written.pcap"), ZDK_NO_CAPTURE_HANDLE);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(link.replay_file("/nonexistent.pcap"), ZDK_NO_CAPTURE_HANDLE);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "5023 comes before the file is opened";
+    EXPECT_EQ(captured_stdout(), "") << "5023 comes before the file is opened";
     EXPECT_STREQ(status_text(ZDK_NO_CAPTURE_HANDLE), "unknown status\n");
     EXPECT_EQ(link.is_open(), 0);
 }

@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,7 @@
 #include "fake_device.h"
 #include "hostif/host_interface.h"
 #include "hostif/pause.h"
+#include "output_capture.h"
 #include "script/menu.h"
 #include "zdp/zdp_client.h"
 
@@ -46,6 +48,30 @@ protected:
         if (master >= 0) close(master);
     }
     void type(const std::string& text) { ASSERT_EQ(write(master, text.data(), text.size()), (ssize_t)text.size()); }
+
+    // Runs the menu on its own thread; end_menu() waits for it.
+    void start_menu(ScriptedLink& link, ZdpClient& zdp) {
+        menu_ = std::thread([&] {
+            status = run_menu(link, zdp, -1);
+            ended_ = true;
+        });
+    }
+    // A menu still waiting for input after 10 s (it took the keys otherwise
+    // than meant) is hung up on, so that a failing test still ends.
+    void end_menu() {
+        for (int i = 0; i < 1000 && !ended_; ++i) std::this_thread::sleep_for(10ms);
+        if (!ended_) {
+            ADD_FAILURE() << "the menu did not end";
+            close(master);
+            master = -1;
+        }
+        menu_.join();
+    }
+    int status = -1;
+
+private:
+    std::thread menu_;
+    std::atomic<bool> ended_{false};
 };
 
 TEST_F(MenuOnTerminal, DumpAsksForKeyAfterEachPartAndRestoresTerminal) {
@@ -57,9 +83,8 @@ TEST_F(MenuOnTerminal, DumpAsksForKeyAfterEachPartAndRestoresTerminal) {
     const PauseFunction old_pause = set_pause_function(skip_pause);
     for (uint32_t i = 0; i < 0x300; ++i) device.memory[0x1000 + i] = static_cast<uint8_t>(i);
 
-    testing::internal::CaptureStdout();
-    int status = -1;
-    std::thread menu([&] { status = run_menu(link, zdp, -1); });
+    capture_stdout();
+    start_menu(link, zdp);
     type("821\n1000\n300\n4\n\n");
     std::this_thread::sleep_for(200ms);
     type("a");
@@ -67,8 +92,8 @@ TEST_F(MenuOnTerminal, DumpAsksForKeyAfterEachPartAndRestoresTerminal) {
     type("b");
     std::this_thread::sleep_for(200ms);
     type("99\n");
-    menu.join();
-    const std::string output = testing::internal::GetCapturedStdout();
+    end_menu();
+    const std::string output = captured_stdout();
     set_pause_function(old_pause);
 
     EXPECT_EQ(status, 0);
@@ -90,15 +115,14 @@ TEST_F(MenuOnTerminal, DumpAsksForKeyAfterEachPartAndRestoresTerminal) {
 TEST_F(MenuOnTerminal, HangUpEndsMenu) {
     ScriptedLink link;
     ZdpClient zdp;
-    testing::internal::CaptureStdout();
-    int status = -1;
-    std::thread menu([&] { status = run_menu(link, zdp, -1); });
+    capture_stdout();
+    start_menu(link, zdp);
     type("911\n");
     std::this_thread::sleep_for(100ms);
     close(master);
     master = -1;
-    menu.join();
-    testing::internal::GetCapturedStdout();
+    end_menu();
+    captured_stdout();
     EXPECT_EQ(status, 0);
 }
 

@@ -13,6 +13,7 @@
 #include "fake_device.h"
 #include "hostif/host_interface.h"
 #include "hostif/pause.h"
+#include "output_capture.h"
 #include "script/console_input.h"
 #include "script/menu.h"
 #include "stdin_feed.h"
@@ -58,9 +59,9 @@ protected:
 
     std::string run(const std::string& typed, int preset = -1) {
         StdinFeed feed(typed);
-        testing::internal::CaptureStdout();
+        capture_stdout();
         EXPECT_EQ(run_menu(link, zdp, preset), 0);
-        return testing::internal::GetCapturedStdout();
+        return captured_stdout();
     }
 };
 
@@ -217,9 +218,9 @@ TEST_F(Menu, FileEntriesReportFailedWrites) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
-        testing::internal::CaptureStderr();
+        capture_stderr();
         EXPECT_TRUE(contains(run(c.typed), c.output));
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: failed to write /dev/full\n");
+        EXPECT_EQ(captured_stderr(), "ERROR: failed to write /dev/full\n");
     }
 }
 
@@ -360,9 +361,9 @@ TEST(ConsoleInput, HexAndNumberReading) {
     };
     for (const NumberCase& c : hex_cases) {
         StdinFeed feed(c.typed);
-        testing::internal::CaptureStdout();
+        capture_stdout();
         EXPECT_EQ(read_console_hex(), c.value) << c.typed;
-        EXPECT_EQ(contains(testing::internal::GetCapturedStdout(), "ERROR: Invalid input!\n"), c.invalid) << c.typed;
+        EXPECT_EQ(contains(captured_stdout(), "ERROR: Invalid input!\n"), c.invalid) << c.typed;
     }
     const NumberCase number_cases[] = {
         {"0x10\n", 16, false},   {"010\n", 8, false},          {"12abc\n", 12, true}, {"12 x\n", 12, false},
@@ -373,9 +374,9 @@ TEST(ConsoleInput, HexAndNumberReading) {
     };
     for (const NumberCase& c : number_cases) {
         StdinFeed feed(c.typed);
-        testing::internal::CaptureStdout();
+        capture_stdout();
         EXPECT_EQ(read_console_number(), c.value) << c.typed;
-        EXPECT_EQ(contains(testing::internal::GetCapturedStdout(), "ERROR: Invalid input!\n"), c.invalid) << c.typed;
+        EXPECT_EQ(contains(captured_stdout(), "ERROR: Invalid input!\n"), c.invalid) << c.typed;
     }
     StdinFeed nothing("");
     bool ended = false;

@@ -15,9 +15,12 @@
 
 // `hostlink -s` against devices whose replies come late, jittered, twice, or
 // without the request's opcode and address: every read and every byte of a
-// block read back must be right. One devsim per fault on the wire, each with
-// its own MAC, and one loader for each, all at once: the faults cost their
-// time in waits, not in work.
+// block read back must be right. Devices that answer at once or a few
+// milliseconds late need hardly any request sent twice: a drain that ran
+// after the send instead of before it would take replies that came at once,
+// and a window that gave up early would miss the late ones. One devsim per
+// case on the wire, each with its own MAC, and one loader for each, all at
+// once: the faults cost their time in waits, not in work.
 namespace {
 
 namespace fs = std::filesystem;
@@ -29,15 +32,20 @@ struct FaultCase {
     const char* name;
     std::vector<std::string> fault;
     int words;  // W/R line pairs: many where the fault is random, few where it hits every request
-    // The loader shows at -d 3 that the fault reached it: one of these.
+    // The loader shows at -d 3 that the fault reached it: one of these. None
+    // for a device without trouble: then at most one request in fifty shows
+    // any (a loaded machine may hold a reply past its window now and then).
     std::vector<std::string> evidence;
 };
 
 const std::string RESENT = "No reply within 100 ms to send 1 of 5\n";
 const std::string SKIPPED = "Skipped a stale reply: ";
 const std::string DROPPED = " stale frame(s) before the request\n";
+const std::string TROUBLE[] = {"No reply within ", SKIPPED, DROPPED};
 
 const FaultCase CASES[] = {
+    {"answered_at_once", {}, 100, {}},
+    {"answered_2_ms_late", {"--delay-ms", "2"}, 100, {}},
     {"late_150_ms", {"--delay-ms", "150"}, 10, {RESENT}},
     {"jitter_0_to_120_ms", {"--jitter-ms", "0:120", "--seed", "3"}, 100, {RESENT}},
     {"every_reply_twice", {"--dup-prob", "1"}, 100, {SKIPPED, DROPPED}},
@@ -52,6 +60,12 @@ const FaultCase CASES[] = {
     {"no_echo_late_250_ms", {"--no-echo", "--delay-ms", "250"}, 10, {RESENT}},
     {"no_echo_jitter_0_to_120_ms", {"--no-echo", "--jitter-ms", "0:120", "--seed", "3"}, 100, {RESENT}},
 };
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
 
 std::string device_mac(size_t index) {
     char mac[18];
@@ -128,6 +142,12 @@ TEST_F(ReplyFaults, EveryReadAndEveryByteReadBackIsRight) {
         EXPECT_EQ(read_file(name + ".words"), scripts[i].memory()) << name;
         EXPECT_TRUE(read_file(name + ".block") == block) << name << ": the block in device memory";
         EXPECT_TRUE(read_file(name + ".back") == block) << name << ": the block read back";
+        if (c.evidence.empty()) {
+            size_t trouble = 0;
+            for (const std::string& line : TROUBLE) trouble += count_of(output, line);
+            EXPECT_LE(trouble, 2u * c.words / 50) << name << ": requests in trouble\n" << output;
+            continue;
+        }
         bool shown = false;
         for (const std::string& evidence : c.evidence) shown = shown || output.find(evidence) != std::string::npos;
         EXPECT_TRUE(shown) << name << ": the fault never reached the loader\n" << output;

@@ -46,14 +46,17 @@ protected:
     }
 
     // The same through a shell that applies `redirections` (for example
-    // ">/dev/full"); "2>&1" first puts standard error into the output.
+    // ">/dev/full"); "2>&1" first puts standard error into the output. An
+    // empty script runs the menu instead, its input at its end at once.
     ProgramRun hostlink_redirected(const std::string& script, std::vector<std::string> options,
                                    const std::string& redirections) const {
-        write_file("script.txt", script);
         std::vector<std::string> arguments = {"-m", "1", "-a", "192.0.2.2"};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        arguments.push_back("-s");
-        arguments.push_back(path("script.txt"));
+        if (!script.empty()) {
+            write_file("script.txt", script);
+            arguments.push_back("-s");
+            arguments.push_back(path("script.txt"));
+        }
         if (redirections.empty()) return run_program(HOSTLINK_BINARY, arguments, "", 60);
         arguments.insert(arguments.begin(), {"-c", "exec \"$0\" \"$@\" " + redirections, HOSTLINK_BINARY});
         return run_program("/bin/sh", arguments, "", 60);
@@ -208,6 +211,12 @@ TEST_F(ScriptEndToEnd, LostOutputAndQuitOnFailureFailTheRun) {
          {"ERROR: failed to write /dev/full\n", "ERROR: not all data written to file.\n"}},
         {"values read into a full standard output", "R,8000\nGET_VERSION,0\n", {"-d", "3"}, "2>&1 >/dev/full", 179,
          {"ERROR: failed to write standard output\n"}},
+        // The last output was flushed on its own and failed: the buffer is
+        // gone, so only the stream's error mark still tells at the end.
+        {"a menu whose prompt went to a full standard output", "", {}, "2>&1 >/dev/full", 179,
+         {"ERROR: failed to write standard output\n"}},
+        {"statistics flushed into a full standard output", "REPORT_STATS,0a:3f:71:00:00:01\n", {"-c"},
+         "2>&1 >/dev/full", 179, {"ERROR: failed to write standard output\n"}},
         {"quit-on-failure after a failure mark", "X,0,/nonexistent\n" + stop_send + "W,7000,1\n", {"-q"}, "", 179,
          {"ERROR: x1 result-> FAILURE\n", "Failure - "}},
         {"quit-on-failure alone", stop_send + "W,7000,1\n", {"-q"}, "", 179, {"Failure - "}},

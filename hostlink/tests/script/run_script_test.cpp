@@ -15,6 +15,7 @@
 #include "fake_device.h"
 #include "hostif/host_interface.h"
 #include "hostif/pause.h"
+#include "output_capture.h"
 #include "script/script.h"
 #include "script/script_operations.h"
 #include "settings/settings.h"
@@ -93,10 +94,10 @@ protected:
     }
 
     Outcome run_file(const char* path) {
-        testing::internal::CaptureStdout();
+        capture_stdout();
         int result = run_script_with(link, zdp, path, ops);
         std::fflush(stdout);
-        return {result, testing::internal::GetCapturedStdout()};
+        return {result, captured_stdout()};
     }
 
     Outcome run(const std::string& script) {

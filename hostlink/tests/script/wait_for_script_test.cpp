@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "output_capture.h"
 #include "script/script.h"
 #include "script/wait_for_script.h"
 #include "stop/stop_request.h"
@@ -82,7 +83,7 @@ protected:
     }
 
     void start() {
-        testing::internal::CaptureStdout();
+        capture_stdout();
         mode = std::thread([this] {
             wait_for_script([this](const char* path) {
                 std::lock_guard<std::mutex> lock(mutex);
@@ -98,7 +99,7 @@ protected:
     std::string finish() {
         EXPECT_TRUE(eventually([this] { return mode_ended.load(); })) << "the mode did not end";
         if (mode.joinable()) mode.join();
-        return testing::internal::GetCapturedStdout();
+        return captured_stdout();
     }
 
     void press_key() {

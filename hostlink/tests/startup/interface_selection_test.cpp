@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "output_capture.h"
 #include "scripted_link.h"
 #include "startup/interface_selection.h"
 #include "settings/settings.h"
@@ -56,9 +57,9 @@ struct MenuRun {
 
 MenuRun run_menu_selection(ScriptedLink& link, const std::string& typed, FakeLookup& lookup, int preset = -1) {
     StdinFeed feed(typed);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     const int status = select_interface_from_menu(link, preset, lookup.function());
-    return {status, testing::internal::GetCapturedStdout()};
+    return {status, captured_stdout()};
 }
 
 class SelectionTest : public testing::Test {
@@ -179,14 +180,14 @@ TEST_F(SelectionTest, ByAddressTakesFirstEntryThatYieldsMac) {
 
 TEST_F(SelectionTest, ByAddressFailures) {
     const uint8_t wanted[4] = {192, 0, 2, 2};
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_FALSE(select_interface_by_address(link, wanted, lookup.function()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: No Network Interfaces found!\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: No Network Interfaces found!\n");
 
     link.interfaces = {without_address("a"), with_address("b", 192, 0, 2, 3)};
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_FALSE(select_interface_by_address(link, wanted, lookup.function()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(captured_stdout(), "");
     EXPECT_EQ(link.opened_index, -1);
     EXPECT_TRUE(lookup.asked.empty());
 }

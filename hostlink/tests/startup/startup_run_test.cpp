@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "output_capture.h"
 #include "scripted_link.h"
 #include "settings/settings.h"
 #include "startup/startup.h"
@@ -48,9 +49,9 @@ StartupOutcome start(std::vector<std::string> arguments, ScriptedLink& link, con
     argv.push_back(nullptr);
     ZdpClient zdp;
     StdinFeed feed(typed);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     const int status = run_hostlink(static_cast<int>(arguments.size()), argv.data(), link, zdp, lookup);
-    return {status, testing::internal::GetCapturedStdout()};
+    return {status, captured_stdout()};
 }
 
 ScriptedLink::Interface entry(const char* name, uint8_t last_octet, bool has_address = true) {
@@ -201,9 +202,9 @@ TEST(StartupRun, StoppedRunEndsWithTheSignalsStatus) {
         link.responder = [&c](const ScriptedLink::Frame&, std::deque<ScriptedLink::Frame>&) {
             request_stop(c.signal_number);
         };
-        testing::internal::CaptureStderr();
+        capture_stderr();
         const StartupOutcome r = start({"-d1", "-m", "1", "-a", "192.0.2.2", "-s", path}, link);
-        const std::string errors = testing::internal::GetCapturedStderr();
+        const std::string errors = captured_stderr();
         request_stop(0);
         EXPECT_EQ(r.status, 128 + c.signal_number);
         EXPECT_EQ(r.output, "before\n");

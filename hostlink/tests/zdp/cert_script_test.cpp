@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "output_capture.h"
 #include "script/script.h"
 #include "zdp_fixture.h"
 
@@ -44,9 +45,9 @@ protected:
     }
     int run(const std::string& script, std::string* output) {
         std::ofstream(path_) << script;
-        testing::internal::CaptureStdout();
+        capture_stdout();
         int result = run_script(link, zdp, path_.c_str());
-        *output = testing::internal::GetCapturedStdout();
+        *output = captured_stdout();
         return result;
     }
     std::string path_;

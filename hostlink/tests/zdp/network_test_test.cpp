@@ -3,6 +3,7 @@
 #include <set>
 
 #include "device_memory.h"
+#include "output_capture.h"
 #include "stop/stop_request.h"
 #include "zdp/station_tables.h"
 #include "zdp/zdp_commands.h"
@@ -58,9 +59,9 @@ protected:
 
     std::string run(const std::string& block, std::string* output) {
         std::FILE* script = script_file(block);
-        testing::internal::CaptureStdout();
+        capture_stdout();
         std::string result = test_network_command(link, zdp, script, "02:00:00:00:00:07 50\n");
-        *output = testing::internal::GetCapturedStdout();
+        *output = captured_stdout();
         return result;
     }
 

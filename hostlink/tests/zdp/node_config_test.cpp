@@ -1,3 +1,4 @@
+#include "output_capture.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
 
@@ -42,9 +43,9 @@ TEST_F(ConfigNodeTest, PrintsLabelsAndUnknownKeywords) {
     acknowledge_everything();
     debug_level = 2;
     std::FILE* script = script_file("csa=300\nspeed=3\nCONFIG_NODE_END\n");
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(config_node_command(zdp, script, "02:00:00:00:00:07\n"), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "CONFIG_NODE command started :\n"
               "   sending CSA segment : 300 OK\n"
               "Parsing Error :unknown parameter : speed\n");
@@ -54,9 +55,9 @@ TEST_F(ConfigNodeTest, PrintsLabelsAndUnknownKeywords) {
 TEST_F(ConfigNodeTest, ZeroTimeoutFailsEveryLineWithoutWaiting) {
     acknowledge_everything();
     std::FILE* script = script_file("txpe=1\ntxmode=2\nCONFIG_NODE_END\n");
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(config_node_command(zdp, script, "02:00:00:00:00:07 0\n"), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "Failure -  Failed to receive ACK\nFailure -  Failed to receive ACK\n");
     EXPECT_EQ(link.sent.size(), 2u);
     EXPECT_EQ(link.receive_calls, 0);
@@ -71,9 +72,9 @@ TEST_F(ConfigNodeTest, StopOnFailureReturnsTheFirstFailure) {
 
 TEST_F(ConfigNodeTest, NotSetValueCannotBeSent) {
     std::FILE* script = script_file("txpe=-1\ntxpri=65535\nCONFIG_NODE_END\n");
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(config_node_command(zdp, script, "02:00:00:00:00:07\n"), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "Failure - failure at ConfigNode command\nFailure - failure at ConfigNode command\n");
     EXPECT_TRUE(link.sent.empty());
 }

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include "output_capture.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
 
@@ -174,10 +175,10 @@ TEST_F(SendReceiveTest, StopSendAndStopRecvNeedAKnownTransmitter) {
 TEST_F(SendReceiveTest, EnableAndDisableCert) {
     acknowledge_everything();
     debug_level = 2;
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(enable_cert_command(zdp, "02:00:00:00:00:07\n"), "");
     EXPECT_EQ(disable_cert_command(zdp, "02:00:00:00:00:07\n"), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "ENABLE CERT command started : OK\nDISABLE_CERT command started : OK\n");
     EXPECT_EQ(link.filters.size(), 1u);
     link.responder = nullptr;

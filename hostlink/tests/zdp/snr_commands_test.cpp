@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "device_memory.h"
+#include "output_capture.h"
 #include "zdp/snr.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
@@ -47,18 +48,18 @@ TEST_F(TxCfgTest, RefusedSettings) {
     };
     for (const Case& c : cases) {
         device.word_writes.clear();
-        testing::internal::CaptureStdout();
+        capture_stdout();
         EXPECT_EQ(tx_cfg_command(link, c.argument), c.result) << c.argument;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output) << c.argument;
+        EXPECT_EQ(captured_stdout(), c.output) << c.argument;
         EXPECT_EQ(device.word_writes.size(), c.result ? 4u : 0u) << c.argument;
     }
 }
 
 TEST_F(TxCfgTest, FailedWriteStopsTheSequence) {
     device.failing_writes.insert(0xE04FBC);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(tx_cfg_command(link, "1,2,1,10"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: failed to set Packet len LSB\n");
+    EXPECT_EQ(captured_stdout(), "ERROR: failed to set Packet len LSB\n");
     EXPECT_EQ(device.word_writes.size(), 2u);
 }
 
@@ -101,9 +102,9 @@ protected:
         write_words("snr_len.mat", {length});
     }
     static double run(std::string* output) {
-        testing::internal::CaptureStdout();
+        capture_stdout();
         double snr = calc_snr_command();
-        *output = testing::internal::GetCapturedStdout();
+        *output = captured_stdout();
         return snr;
     }
 

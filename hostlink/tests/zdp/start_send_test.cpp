@@ -1,5 +1,6 @@
 #include <signal.h>
 
+#include "output_capture.h"
 #include "stop/stop_request.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
@@ -38,9 +39,9 @@ TEST_F(StartSendTest, UnknownTransmitterSendsNothing) {
 TEST_F(StartSendTest, BothPhasesReceiveAllAcknowledgements) {
     debug_level = 2;
     link.responder = [this](const Frame&, std::deque<Frame>&) { queue_acks(4); };
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07\n", 2), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured_stdout(),
               "\nSTART SEND command started :"
               "\n    Waiting for 2 ACKS prior to test start:\n"
               "     Received ACK 1 of 2 \n"
@@ -58,18 +59,18 @@ TEST_F(StartSendTest, BothPhasesReceiveAllAcknowledgements) {
 TEST_F(StartSendTest, MissedAcknowledgementsAreReportedAndTheCommandSucceeds) {
     // Nothing answers before the test; the end-of-test acknowledgements come late.
     acks_after(10000, 2);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07\n", 2), "");
-    std::string output = testing::internal::GetCapturedStdout();
+    std::string output = captured_stdout();
     EXPECT_EQ(output, "..missed ack!\n..missed ack!\n");
 }
 
 TEST_F(StartSendTest, SummaryNamesTheFailedAcknowledgement) {
     debug_level = 2;
     acks_after(10000, 1);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07 0\n", 2), "");
-    std::string output = testing::internal::GetCapturedStdout();
+    std::string output = captured_stdout();
     EXPECT_NE(output.find("missed ack!\nmissed ack!\n     Failed to receive ACK 2 of 2\n"), std::string::npos)
         << output;
     EXPECT_NE(output.find("     Received ACK 1 of 2 \n     Failed to receive ACK 2 of 2\n\n"), std::string::npos)
@@ -78,18 +79,18 @@ TEST_F(StartSendTest, SummaryNamesTheFailedAcknowledgement) {
 
 TEST_F(StartSendTest, QuitThenContinueEndsWithSuccess) {
     pacing.keys = {'x', 'q', 'z', 'c'};
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07 5000\n", 1), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "..Break by keystroke\nContinue or Abort? (c|a)\n");
+    EXPECT_EQ(captured_stdout(), "..Break by keystroke\nContinue or Abort? (c|a)\n");
     EXPECT_TRUE(pacing.keys.empty());
 }
 
 TEST_F(StartSendTest, KeyZeroGoesBackToWaiting) {
     pacing.keys = {'q', 0};
     acks_after(2000, 2);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(start_send_command(zdp, "02:00:00:00:00:07 5000\n", 1), "");
-    testing::internal::GetCapturedStdout();
+    captured_stdout();
     EXPECT_TRUE(link.replies.empty());
 }
 
@@ -119,9 +120,9 @@ TEST_F(StartSendTest, StopEndsEitherPhaseAtOnce) {
             slept_at_stop = pacing.slept_ms;
         };
         pacing.slept_ms = 0;
-        testing::internal::CaptureStdout();
+        capture_stdout();
         const std::string result = start_send_command(zdp, "02:00:00:00:00:07 5000\n", 2);
-        const std::string output = testing::internal::GetCapturedStdout();
+        const std::string output = captured_stdout();
         request_stop(0);
         EXPECT_EQ(result, "");
         EXPECT_EQ(output, c.output);

@@ -1,4 +1,5 @@
 #include "device_memory.h"
+#include "output_capture.h"
 #include "zdp/station_tables.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
@@ -28,9 +29,9 @@ protected:
         device.bytes[base + (transmit ? 47 : 38)] = pe;
     }
     std::string output_of(const std::function<void()>& command) {
-        testing::internal::CaptureStdout();
+        capture_stdout();
         command();
-        return testing::internal::GetCapturedStdout();
+        return captured_stdout();
     }
     DeviceMemory device;
 };

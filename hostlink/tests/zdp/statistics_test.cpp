@@ -1,6 +1,7 @@
 #include <cmath>
 #include <limits>
 
+#include "output_capture.h"
 #include "zdp/snr.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
@@ -24,9 +25,9 @@ protected:
         return zdp_reply(0, 1, statistics_segments(receiver_counters(packets), unit_samples()), NODE_B);
     }
     std::string print(const Frame& reply, const uint8_t* node) {
-        testing::internal::CaptureStdout();
+        capture_stdout();
         print_statistics(reply.data(), static_cast<int>(reply.size()), node);
-        return testing::internal::GetCapturedStdout();
+        return captured_stdout();
     }
 };
 
@@ -84,27 +85,36 @@ TEST_F(StatisticsTest, ShortRepliesAreReadUpToTheirEnd) {
 
 // Segments end where the length field says: Ethernet padding of a short
 // reply is not read as counters; a length field past the frame leaves the
-// frame end the limit.
+// frame end the limit. A counter counts only when all of its eight bytes lie
+// within: a length field of 26 ends right after the first.
 TEST_F(StatisticsTest, SegmentsEndAtTheLengthField) {
     cert_verbose = 1;
     auto two = transmitter_counters(1000);
     two.resize(2);
-    Frame padded = zdp_reply(0, 1, statistics_segments(two));
-    padded.resize(60, 0);
-    EXPECT_EQ(print(padded, NODE_A), "TX: 1000 100000 ");
-
-    Frame overstated = zdp_reply(0, 1, statistics_segments(two));
-    overstated[17] = 200;
-    EXPECT_EQ(print(overstated, NODE_A), "TX: 1000 100000 ");
-
-    // A length field that leaves out even the packet count: nothing counts.
-    reset_per_accumulator();
-    Frame understated = zdp_reply(0, 1, statistics_segments(two));
-    understated[17] = 10 + 8;
-    EXPECT_EQ(print(understated, NODE_A), "TX: ");
-    EXPECT_EQ(per_accumulator.reports, 0);
-    uint32_t packets = 0;
-    EXPECT_FALSE(first_counter(understated.data(), static_cast<int>(understated.size()), &packets));
+    struct Case {
+        const char* name;
+        int length_field;  // 0: as built, two counters
+        size_t frame_size;
+        const char* printed;
+        int reports;
+    };
+    const Case cases[] = {
+        {"two counters padded to 60 bytes", 0, 60, "TX: 1000 100000 ", 1},
+        {"length field past the frame", 200, 0, "TX: 1000 100000 ", 1},
+        {"exactly the first counter", 10 + 8 + 8, 0, "TX: 1000 ", 1},
+        {"one byte short of the first counter", 10 + 8 + 7, 0, "TX: ", 0},
+        {"no counter", 10 + 8, 0, "TX: ", 0},
+    };
+    for (const Case& c : cases) {
+        reset_per_accumulator();
+        Frame reply = zdp_reply(0, 1, statistics_segments(two));
+        if (c.length_field != 0) reply[17] = static_cast<uint8_t>(c.length_field);
+        if (c.frame_size != 0) reply.resize(c.frame_size, 0);
+        EXPECT_EQ(print(reply, NODE_A), c.printed) << c.name;
+        EXPECT_EQ(per_accumulator.reports, c.reports) << c.name;
+        uint32_t packets = 0;
+        EXPECT_EQ(first_counter(reply.data(), static_cast<int>(reply.size()), &packets), c.reports == 1) << c.name;
+    }
 }
 
 // A PER needs packets sent: with none it shows n/a, and more received than
@@ -141,16 +151,16 @@ TEST_F(StatisticsTest, ReportStatsPrintsOnlyThePairColumnsByDefault) {
         reply[25] = sent[25];
         replies.push_back(reply);
     };
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(report_stats_command(zdp, "02:00:00:00:00:07\n"), "");
     EXPECT_EQ(report_stats_command(zdp, "02:00:00:00:00:08\n"), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0.00 1.00e-02   1 ");
+    EXPECT_EQ(captured_stdout(), "0.00 1.00e-02   1 ");
     EXPECT_EQ(link.sent.at(0)[19], 0x17);
 
     debug_level = 2;
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(reset_stats_command(zdp, "02:00:00:00:00:07\n"), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "RESET_STATS command started :");
+    EXPECT_EQ(captured_stdout(), "RESET_STATS command started :");
     EXPECT_EQ(link.sent.at(2)[19], 0x19);
 }
 

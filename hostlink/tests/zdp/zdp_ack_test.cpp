@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include "output_capture.h"
 #include "stop/stop_request.h"
 #include "zdp_fixture.h"
 
@@ -87,9 +88,9 @@ TEST_F(ZdpAckTest, AcknowledgementPrintsOkAtDebugLevelTwo) {
     acknowledge_everything();
     debug_level = 2;
     zdp.send_report_stats(NODE_A);
-    testing::internal::CaptureStdout();
+    capture_stdout();
     EXPECT_EQ(wait_ack_for(zdp, 2000), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), " OK ");
+    EXPECT_EQ(captured_stdout(), " OK ");
 }
 
 TEST(ParseNodeArgument, Forms) {

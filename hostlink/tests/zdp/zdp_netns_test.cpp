@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -185,28 +187,68 @@ TEST_F(ZdpEndToEnd, KeysQThenAAbortTheWaitBeforeTheTest) {
     EXPECT_EQ(run.output.find("not reached"), std::string::npos) << run.output;
 }
 
+// ENABLE_CERT, then REPORT_STATS, against station faults. With --zdp-stale
+// each reply follows a copy of it with the sequence number before: a loader
+// that took the copy would leave the real acknowledgement waiting and show
+// it as the statistics, without counters. An error reply acknowledges with
+// code 0 but holds no counters. Where a reply is to come, the wait is 3 s:
+// the default 1000 ms lasts only until the calendar second changes, which
+// may happen while the loader sleeps after the stale copy.
 TEST_F(ZdpEndToEnd, RepliesAreMatchedBySequenceNumberAndErrorCode) {
     struct Case {
         std::vector<std::string> fault;
+        int copies;  // frames the station sends to each request
         bool acknowledged;
+        bool counters;
     };
     const Case cases[] = {
-        {{"--zdp-stale"}, true},
-        {{"--zdp-error", "0"}, true},
-        {{"--zdp-error", "5"}, false},
-        {{"--zdp-drop", "1"}, false},
+        {{"--zdp-stale"}, 2, true, true},
+        {{"--zdp-error", "0"}, 1, true, false},
+        {{"--zdp-error", "5"}, 1, false, false},
+        {{"--zdp-drop", "1"}, 0, false, false},
     };
+    const std::string statistics = "\nREPORT_STATS command started -";
     for (const Case& c : cases) {
-        std::vector<std::string> options = {"--node", NODE_B};
+        const std::string name = c.fault[0];
+        const std::string capture = (directory / "frames.pcap").string();
+        std::vector<std::string> options = {"--node", NODE_B, "--capture", capture};
         options.insert(options.end(), c.fault.begin(), c.fault.end());
         DevsimProcess devsim(options);
         ASSERT_TRUE(devsim.ready()) << devsim.output();
-        ProgramRun run = hostlink(std::string("ENABLE_CERT,") + NODE_B + "\n", {"-d", "2"});
+        const std::string station = NODE_B + std::string(c.acknowledged ? " 3000" : "") + "\n";
+        ProgramRun run = hostlink("ENABLE_CERT," + station + "REPORT_STATS," + station, {"-d", "2", "-c"});
         devsim.stop();
-        EXPECT_EQ(run.status, 0) << run.output;
-        const char* expected = c.acknowledged ? "ENABLE CERT command started : OK\n"
-                                              : "ENABLE CERT command started :Failure -  Failed to receive ACK \n";
-        EXPECT_NE(run.output.find(expected), std::string::npos) << c.fault[0] << "\n" << run.output;
+        EXPECT_EQ(run.status, 0) << name << "\n" << run.output;
+        const char* enabled = c.acknowledged ? "ENABLE CERT command started : OK\n"
+                                             : "ENABLE CERT command started :Failure -  Failed to receive ACK \n";
+        EXPECT_NE(run.output.find(enabled), std::string::npos) << name << "\n" << run.output;
+        const size_t reported = run.output.find(statistics);
+        ASSERT_NE(reported, std::string::npos) << name << "\n" << run.output;
+        const std::string shown = run.output.substr(reported + statistics.size());
+        if (!c.acknowledged) {
+            EXPECT_EQ(shown, "Failure -  Failed to receive ACK \n") << name;
+        } else {
+            ASSERT_EQ(shown.rfind("UNK!", 0), 0u) << name << "\n" << run.output;
+            EXPECT_EQ(shown.size() > 4 && std::isdigit(static_cast<unsigned char>(shown[4])), c.counters)
+                << name << ": " << shown;
+        }
+
+        // The station's frames on the wire: to each request, `copies` of
+        // them, a stale one first.
+        std::vector<int> sequences, expected;
+        const uint8_t node[6] = {0x02, 0, 0, 0, 0, 0x0b};
+        for (const auto& frame : captured_frames(capture)) {
+            if (frame.size() < 26 || frame[14] != 0x80 || frame[15] != 0x02) continue;
+            const int sequence = frame[24] << 8 | frame[25];
+            if (std::memcmp(frame.data(), node, 6) == 0) {
+                if (c.copies == 2) expected.push_back((sequence + 0xFFFF) & 0xFFFF);
+                if (c.copies >= 1) expected.push_back(sequence);
+            } else if (std::memcmp(frame.data() + 6, node, 6) == 0) {
+                sequences.push_back(sequence);
+            }
+        }
+        EXPECT_EQ(expected.size(), 2u * c.copies) << name << ": two requests";
+        EXPECT_EQ(sequences, expected) << name;
     }
 }
 
