@@ -42,17 +42,14 @@ int listen_on_schedule(EthernetLink& link, uint32_t address, int n, int rounds, 
     const RequestShape request{OPCODE_READ_MEMORY, address, n};
     int captured = receive_reply_counted(link, request, POLL_RETRIES, heard);
     int passes = 0;
-    while (captured == 0) {
-        if (--rounds < 0 || stop_requested()) {
-            if (heard.skipped() > 0) owe_quiet();
-            return 0;
-        }
+    while (captured == 0 && --rounds >= 0 && !stop_requested()) {
         if (++passes % DOTS_EVERY == 0) std::printf(".");
         std::fflush(stdout);
         pause_until(start_us + passes * POLL_PASS_US);
         captured = receive_reply_counted(link, request, POLL_RETRIES, heard);
     }
     if (heard.skipped() > 0) owe_quiet();
+    if (captured == 0) return 0;
     *value = get_le32(message_buffer + MESSAGE_DATA_OFFSET);
     int arrived = captured - HEADER_SIZE;
     return take_reply(captured, n < arrived ? n : arrived);

@@ -58,11 +58,12 @@ int send_message(EthernetLink& link, uint8_t* frame, int length);
 // Its length, or 0 (nothing came, or it did not fit the 32..capacity range).
 int receive_message(EthernetLink& link, uint8_t* buffer, int capacity, int retries);
 // Reads and writes wait for their reply after each send until it comes or
-// 100 ms have passed, and send up to five times. Frames that were waiting
-// before the request are dropped; only a host-interface frame that fits the
-// request answers it (request.h: judge_reply), stale ones are skipped. After
-// trouble (a resend, a stale reply) the next request waits for the device
-// to be quiet first.
+// 100 ms have passed, and send up to five times; when all five heard only
+// replies stale for what they repeated, once more after a quiet period
+// (request.h: exchange_request). Frames that were waiting before the request
+// are dropped; only a host-interface frame that fits the request answers it
+// (request.h: judge_reply), stale ones are skipped. After trouble (a resend,
+// a stale reply) the next request waits for the device to be quiet first.
 //
 // Reads n (0..MESSAGE_DATA_CAPACITY) bytes of memory, or of the AFE serial
 // registers when serial is non-zero, into message_buffer + 32. The data count

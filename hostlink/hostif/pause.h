@@ -2,10 +2,11 @@
 
 #include <cstdint>
 
-// The fixed pauses of the device waits (100 ms per polling pass, the short
-// pauses of reset and download). They pace the loader against a slow device;
-// tests put a shorter or recording pause in their place. The real pause ends
-// early when a signal asks for a stop.
+// The pauses of the device waits (what is left of each 100 ms polling pass
+// once its listening is done, the short fixed pauses of reset and download).
+// They pace the loader against a slow device; tests put a shorter or
+// recording pause in their place. The real pause ends early when a signal
+// asks for a stop.
 using PauseFunction = void (*)(int milliseconds);
 
 void pause_ms(int milliseconds);

@@ -46,23 +46,16 @@ int capture_reply(EthernetLink& link, const RequestShape& request, Hearing& hear
     const int length = capture_frame(link, MESSAGE_BUFFER_SIZE, &bytes);
     if (length <= 0 || !is_host_interface_reply(bytes, length)) return 0;
     switch (judge_reply(request, bytes, length)) {
-    case ReplyFit::wrong_size:
-        ++heard.wrong_size;
-        report_skipped(bytes);
-        return 0;
-    case ReplyFit::not_echoed:
-        ++heard.not_echoed;
-        report_skipped(bytes);
-        return 0;
-    case ReplyFit::echoes_earlier:
-        ++heard.echoes_earlier;
-        report_skipped(bytes);
-        return 0;
-    case ReplyFit::answers: break;
+    case ReplyFit::answers:
+        learn_from_reply(request, bytes);
+        std::memcpy(message_buffer, bytes, length);
+        return length;
+    case ReplyFit::wrong_size: ++heard.wrong_size; break;
+    case ReplyFit::not_echoed: ++heard.not_echoed; break;
+    case ReplyFit::echoes_earlier: ++heard.echoes_earlier; break;
     }
-    learn_from_reply(request, bytes);
-    std::memcpy(message_buffer, bytes, length);
-    return length;
+    report_skipped(bytes);
+    return 0;
 }
 
 // Takes what has already arrived, without waiting; the number of frames.
