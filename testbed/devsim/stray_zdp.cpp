@@ -1,8 +1,5 @@
 #include "stray_zdp.h"
 
-#include <algorithm>
-
-#include "frame_layout.h"
 #include "zdp_stations.h"
 
 namespace {
@@ -18,16 +15,8 @@ StrayZdp::StrayZdp(Device& device) : device_(device) {
 
 void StrayZdp::tick() {
     if (const auto& peer = device_.peer()) {
-        std::vector<uint8_t> out(zdp::segments + 2, 0);  // header, end marker
-        std::copy(peer->begin(), peer->end(), out.begin() + frame::destination);
-        std::copy(device_.options.mac.begin(), device_.options.mac.end(), out.begin() + frame::source);
-        frame::put16be(&out[frame::ether_type], frame::ether_type_value);
-        out[frame::protocol_mark] = frame::protocol_mark_value;
-        out[frame::sub_protocol] = frame::zdp;
-        frame::put16be(&out[zdp::length], static_cast<uint16_t>(zdp::length_overhead));
-        out[zdp::opcode] = zdp::ok;
-        frame::put16be(&out[zdp::sequence], stray_sequence);
-        device_.send_unsolicited(std::move(out));
+        const uint8_t* own = device_.options.mac.data();
+        device_.send_unsolicited(zdp::reply_frame(peer->data(), own, zdp::ok, stray_sequence, {}));
     }
     device_.scheduler.at(device_.now_us() + int64_t{device_.options.stray_zdp_ms} * 1000, [this] { tick(); });
 }

@@ -306,26 +306,31 @@ std::vector<uint8_t> ZdpStations::statistics(const Counters& c) const {
     return out;
 }
 
+std::vector<uint8_t> zdp::reply_frame(const uint8_t* to, const uint8_t* from, uint8_t opcode, uint16_t sequence,
+                                      const std::vector<uint8_t>& segment_bytes) {
+    std::vector<uint8_t> out(zdp::segments + segment_bytes.size() + 2, 0);  // header, segments, end marker
+    std::memcpy(&out[frame::destination], to, 6);
+    std::memcpy(&out[frame::source], from, 6);
+    frame::put16be(&out[frame::ether_type], frame::ether_type_value);
+    out[frame::protocol_mark] = frame::protocol_mark_value;
+    out[frame::sub_protocol] = frame::zdp;
+    frame::put16be(&out[zdp::length], static_cast<uint16_t>(zdp::length_overhead + segment_bytes.size()));
+    out[zdp::opcode] = opcode;
+    frame::put16be(&out[zdp::sequence], sequence);
+    std::copy(segment_bytes.begin(), segment_bytes.end(), out.begin() + zdp::segments);
+    return out;
+}
+
 void ZdpStations::answer(const Station& station, const uint8_t* request, uint8_t opcode,
                          const std::vector<uint8_t>& segment_bytes) {
-    uint8_t header[zdp::segments] = {};
-    std::memcpy(header + frame::destination, request + frame::source, 6);
-    std::memcpy(header + frame::source, station.mac.data(), 6);
-    frame::put16be(header + frame::ether_type, frame::ether_type_value);
-    header[frame::protocol_mark] = frame::protocol_mark_value;
-    header[frame::sub_protocol] = frame::zdp;
-    frame::put16be(header + zdp::length, static_cast<uint16_t>(zdp::length_overhead + segment_bytes.size()));
-    header[zdp::opcode] = opcode;
-    uint16_t sequence = frame::get16be(request + zdp::sequence);
-    std::vector<uint8_t> out(header, header + sizeof header);
-    out.insert(out.end(), segment_bytes.begin(), segment_bytes.end());
-    out.insert(out.end(), 2, 0);  // end marker
+    const uint16_t sequence = frame::get16be(request + zdp::sequence);
+    std::vector<uint8_t> out = zdp::reply_frame(request + frame::source, station.mac.data(), opcode, sequence,
+                                                segment_bytes);
     if (device_.options.zdp_stale) {
         std::vector<uint8_t> stale = out;
         frame::put16be(stale.data() + zdp::sequence, static_cast<uint16_t>(sequence - 1));
         send_reply(std::move(stale));
     }
-    frame::put16be(out.data() + zdp::sequence, sequence);
     send_reply(std::move(out));
 }
 

@@ -32,6 +32,11 @@ enum Opcode : uint8_t {
     reset_stats = 0x19,
 };
 
+// A reply of `opcode` from `from` to `to` (6-byte MACs): header,
+// `segment_bytes` and the end marker.
+std::vector<uint8_t> reply_frame(const uint8_t* to, const uint8_t* from, uint8_t opcode, uint16_t sequence,
+                                 const std::vector<uint8_t>& segment_bytes);
+
 // Codes carried by an ERROR reply.
 enum ErrorCode : uint8_t {
     bad_request = 1,        // a segment is missing or the frame is broken
