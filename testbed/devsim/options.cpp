@@ -218,19 +218,6 @@ bool parse_load(const char* text, MemoryLoad& load) {
     return true;
 }
 
-bool parse_dump(const char* text, MemoryDump& dump) {
-    const char* eq = std::strchr(text, '=');
-    if (!eq || eq[1] == '\0') return false;
-    std::string range(text, eq);
-    size_t colon = range.find(':');
-    if (colon == std::string::npos) return false;
-    if (!parse_hex32(range.substr(0, colon).c_str(), dump.address)) return false;
-    if (!parse_hex32(range.substr(colon + 1).c_str(), dump.length)) return false;
-    if (dump.length == 0 || dump.length > (1u << 30)) return false;
-    dump.path = eq + 1;
-    return true;
-}
-
 bool parse_range(const char* text, MemoryRange& range) {
     std::string both(text);
     size_t colon = both.find(':');
@@ -238,6 +225,17 @@ bool parse_range(const char* text, MemoryRange& range) {
     if (!parse_hex32(both.substr(0, colon).c_str(), range.address)) return false;
     if (!parse_hex32(both.substr(colon + 1).c_str(), range.length)) return false;
     return range.length > 0;
+}
+
+bool parse_dump(const char* text, MemoryDump& dump) {
+    const char* eq = std::strchr(text, '=');
+    if (!eq || eq[1] == '\0') return false;
+    MemoryRange range;
+    if (!parse_range(std::string(text, eq).c_str(), range) || range.length > (1u << 30)) return false;
+    dump.address = range.address;
+    dump.length = range.length;
+    dump.path = eq + 1;
+    return true;
 }
 
 }  // namespace
