@@ -7,6 +7,7 @@
 #include "fake_device.h"
 #include "hostif/host_interface.h"
 #include "output_capture.h"
+#include "text_count.h"
 
 // Replies that answer an earlier request (late, duplicated, or the wrong
 // size for this one) never answer the current one; after trouble the next
@@ -37,12 +38,6 @@ Frame zdp_frame() {
     frame[14] = 0x80;
     frame[15] = 0x02;
     return frame;
-}
-
-int lines_with(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
 }
 
 class StaleReplies : public HostifTest {
@@ -110,7 +105,7 @@ TEST_P(StaleFrameBeforeTheReply, IsSkippedAndTheReadGetsItsOwnReply) {
     const std::string printed = captured_stdout();
     EXPECT_EQ(value, WORD);
     EXPECT_EQ(link.sent.size(), 1u);
-    EXPECT_EQ(lines_with(printed, "Skipped a stale reply: "), 1) << printed;
+    EXPECT_EQ(count_of(printed, "Skipped a stale reply: "), 1u) << printed;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -184,7 +179,7 @@ TEST_P(EarlierRequestsCopy, IsSkippedAndTheRequestGetsItsOwnReply) {
     std::string printed = captured_stdout();
     EXPECT_TRUE(right);
     EXPECT_EQ(link.sent.size(), 1u);
-    EXPECT_EQ(lines_with(printed, "Skipped a stale reply: "), 1) << printed;
+    EXPECT_EQ(count_of(printed, "Skipped a stale reply: "), 1u) << printed;
     if (!GetParam().kind_then_known) return;
 
     // Known to echo now: a frame of the same kind for an address never asked
@@ -194,7 +189,7 @@ TEST_P(EarlierRequestsCopy, IsSkippedAndTheRequestGetsItsOwnReply) {
     capture_stdout();
     EXPECT_TRUE(request(copied_into, &foreign));
     printed = captured_stdout();
-    EXPECT_EQ(lines_with(printed, "Skipped a stale reply: opcode "), 1) << printed;
+    EXPECT_EQ(count_of(printed, "Skipped a stale reply: opcode "), 1u) << printed;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -279,7 +274,7 @@ TEST_P(LateBootModeReply, DoesNotEndTheWaitAfterAReset) {
     const std::string printed = captured_stdout();
     ASSERT_GE(reset_at, 0);
     EXPECT_GE(ScriptedLink::now_us, away_until_us) << "the wait ended while the device was away";
-    EXPECT_EQ(lines_with(printed, "Skipped a stale reply: opcode 3 at 0x00e00018"), 1) << printed;
+    EXPECT_EQ(count_of(printed, "Skipped a stale reply: opcode 3 at 0x00e00018"), 1u) << printed;
     EXPECT_EQ(device.word(BOOT_MODE_ADDRESS), GetParam().boot_mode);
 }
 

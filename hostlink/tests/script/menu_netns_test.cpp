@@ -14,6 +14,7 @@
 
 #include "devsim_process.h"
 #include "run_program.h"
+#include "text_count.h"
 
 // `hostlink -w` and the menu against devsim on the veth pair.
 namespace {
@@ -91,12 +92,7 @@ TEST_F(MenuEndToEnd, WaitModeServesTickets) {
     const ProgramRun run = hostlink.finish(20);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(fs::exists(path("result.txt")));
-    size_t waits = 0;
-    for (size_t at = run.output.find("waiting for script file \"script.txt\": "); at != std::string::npos;
-         at = run.output.find("waiting for script file \"script.txt\": ", at + 1)) {
-        ++waits;
-    }
-    EXPECT_EQ(waits, 3u) << run.output;
+    EXPECT_EQ(count_of(run.output, "waiting for script file \"script.txt\": "), 3u) << run.output;
     EXPECT_NE(run.output.find("\nEnter: "), std::string::npos) << "back in the menu after END";
 
     devsim.stop();
@@ -149,15 +145,8 @@ TEST_F(MenuEndToEnd, KeyEndsWaitModeAndMenuReadsIt) {
     EXPECT_EQ(run.status, 0);
     const size_t waiting = run.output.find("waiting for script file");
     ASSERT_NE(waiting, std::string::npos) << run.output;
-    const size_t listings_after = [&] {
-        size_t n = 0;
-        for (size_t at = run.output.find("\nEnter: ", waiting); at != std::string::npos;
-             at = run.output.find("\nEnter: ", at + 1)) {
-            ++n;
-        }
-        return n;
-    }();
-    EXPECT_EQ(listings_after, 2u) << "\"12 \" matched nothing and the menu came again";
+    EXPECT_EQ(count_of(run.output.substr(waiting), "\nEnter: "), 2u)
+        << "\"12 \" matched nothing and the menu came again";
 }
 
 // The largest loopback frame (1528 bytes) exceeds the standard 1500-byte MTU.

@@ -15,6 +15,7 @@
 #include "hostif/pause.h"
 #include "output_capture.h"
 #include "script/menu.h"
+#include "text_count.h"
 #include "zdp/zdp_client.h"
 
 // The menu with a pseudo-terminal as its console: lines typed with the
@@ -100,12 +101,7 @@ TEST_F(MenuOnTerminal, DumpAsksForKeyAfterEachPartAndRestoresTerminal) {
     ASSERT_EQ(device.requests.size(), 2u);
     EXPECT_EQ(device.requests[0].length, 512);
     EXPECT_EQ(device.requests[1].length, 256);
-    size_t prompts = 0;
-    for (size_t at = output.find("Press any key to continue\n"); at != std::string::npos;
-         at = output.find("Press any key to continue\n", at + 1)) {
-        ++prompts;
-    }
-    EXPECT_EQ(prompts, 2u);
+    EXPECT_EQ(count_of(output, "Press any key to continue\n"), 2u);
     termios mode{};
     ASSERT_EQ(tcgetattr(slave, &mode), 0);
     EXPECT_NE(mode.c_lflag & ICANON, 0u) << "lines are typed in the terminal's own mode again";

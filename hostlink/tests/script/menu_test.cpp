@@ -17,18 +17,13 @@
 #include "script/console_input.h"
 #include "script/menu.h"
 #include "stdin_feed.h"
+#include "text_count.h"
 #include "zdp/zdp_client.h"
 
 // The menu driven through its console input on a fake device.
 namespace {
 
 void skip_pause(int) {}
-
-size_t count_of(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

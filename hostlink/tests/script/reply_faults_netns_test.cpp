@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "devsim_process.h"
 #include "run_program.h"
+#include "temp_dir.h"
+#include "text_count.h"
 #include "word_script.h"
 
 // `hostlink -s` against devices whose replies come late, jittered, twice, or
@@ -61,12 +61,6 @@ const FaultCase CASES[] = {
     {"no_echo_jitter_0_to_120_ms", {"--no-echo", "--jitter-ms", "0:120", "--seed", "3"}, 100, {RESENT}},
 };
 
-size_t count_of(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
 std::string device_mac(size_t index) {
     char mac[18];
     std::snprintf(mac, sizeof mac, "0A:3F:71:00:02:%02zX", index + 1);
@@ -89,14 +83,8 @@ protected:
 
     std::string path(const std::string& name) const { return (directory / name).string(); }
 
-    void write_file(const std::string& name, const std::string& content) const {
-        std::ofstream(path(name), std::ios::binary) << content;
-    }
-
-    std::string read_file(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    void write_file(const std::string& name, const std::string& content) const { TempDir::write(path(name), content); }
+    std::string read_file(const std::string& name) const { return TempDir::contents(path(name)); }
 };
 
 TEST_F(ReplyFaults, EveryReadAndEveryByteReadBackIsRight) {

@@ -20,11 +20,14 @@ public:
     }
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
     std::string file(const std::string& name, const std::string& content) const {
-        std::ofstream(path(name), std::ios::binary) << content;
+        write(path(name), content);
         return path(name);
     }
     std::string file(const std::string& name, const std::vector<uint8_t>& content) const {
         return file(name, std::string(content.begin(), content.end()));
+    }
+    static void write(const std::string& path, const std::string& content) {
+        std::ofstream(path, std::ios::binary) << content;
     }
     static std::string contents(const std::string& path) {
         std::ifstream in(path, std::ios::binary);

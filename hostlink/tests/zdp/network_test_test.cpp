@@ -5,6 +5,7 @@
 #include "device_memory.h"
 #include "output_capture.h"
 #include "stop/stop_request.h"
+#include "text_count.h"
 #include "zdp/station_tables.h"
 #include "zdp/zdp_commands.h"
 #include "zdp_fixture.h"
@@ -63,12 +64,6 @@ protected:
         std::string result = test_network_command(link, zdp, script, "02:00:00:00:00:07 50\n");
         *output = captured_stdout();
         return result;
-    }
-
-    static size_t count_of(const std::string& text, const std::string& part) {
-        size_t count = 0;
-        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-        return count;
     }
 
     static std::vector<std::string> performed_pairs(const std::string& output) {

@@ -12,6 +12,7 @@
 
 #include "devsim_process.h"
 #include "run_program.h"
+#include "text_count.h"
 
 // `hostlink -s` running network test scripts against devsim with two extra
 // emulated HomePNA stations on the veth pair.
@@ -48,12 +49,6 @@ protected:
     static std::vector<std::string> devsim_options(const std::string& loss, const std::string& snr) {
         return {"--node", NODE_B, "--node", NODE_C, "--loss", loss, "--snr", snr, "--pe", "11",
                 "--seed", "7", "--ack-gap-ms", "5"};
-    }
-
-    static size_t count_of(const std::string& text, const std::string& part) {
-        size_t count = 0;
-        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-        return count;
     }
 };
 
