@@ -94,8 +94,8 @@ OperationRecord readRecord(const QSqlQuery& q)
     return r;
 }
 
-// What the table of --history and the History page show: a query over a
-// hundred thousand records spends its time converting columns.
+// What the table of --history shows: a query over a hundred thousand
+// records spends its time converting columns.
 // The brief columns come joined into one text per record, cut by a unit
 // separator, which no field holds: one value to convert instead of twelve.
 const char* const kBriefColumns =
