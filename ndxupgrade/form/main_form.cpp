@@ -228,7 +228,7 @@ void TMainForm::openHistory(const std::string& setting)
     };
     std::string error;
     if (!makeHistoryStore(services_.historyDb, setting, notice, history_, error)) {
-        notice("ndxupgrade: history: " + error);
+        notice(kHistoryNoticePrefix + error);
         history_.reset();
         return;
     }

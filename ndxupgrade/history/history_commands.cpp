@@ -17,7 +17,7 @@ int printHistory(const CommandLine& c, HistoryStore& store, std::FILE* out, std:
     std::string error;
     std::unique_ptr<HistoryDatabase> db = store.openForReading(error);
     if (!db) {
-        std::fprintf(errors, "ndxupgrade: history: %s\n", error.c_str());
+        std::fprintf(errors, "%s%s\n", kHistoryNoticePrefix, error.c_str());
         return 1;
     }
     HistoryFormat format = HistoryFormat::Table;
@@ -29,7 +29,7 @@ int printHistory(const CommandLine& c, HistoryStore& store, std::FILE* out, std:
     filter.withLog = format != HistoryFormat::Table;
     std::vector<OperationRecord> records;
     if (!db->query(filter, records, error)) {
-        std::fprintf(errors, "ndxupgrade: history: cannot read %s: %s\n", db->location().shown().c_str(),
+        std::fprintf(errors, "%scannot read %s: %s\n", kHistoryNoticePrefix, db->location().shown().c_str(),
                      error.c_str());
         return 1;
     }
@@ -43,13 +43,13 @@ int exportBackup(const CommandLine& c, HistoryStore& store, std::FILE* out, std:
     std::string error;
     std::unique_ptr<HistoryDatabase> db = store.openForReading(error);
     if (!db) {
-        std::fprintf(errors, "ndxupgrade: history: %s\n", error.c_str());
+        std::fprintf(errors, "%s%s\n", kHistoryNoticePrefix, error.c_str());
         return 1;
     }
     ParameterBackup backup;
     bool found = false;
     if (!db->newestBackup(c.mac, c.at, backup, found, error)) {
-        std::fprintf(errors, "ndxupgrade: history: cannot read %s: %s\n", db->location().shown().c_str(),
+        std::fprintf(errors, "%scannot read %s: %s\n", kHistoryNoticePrefix, db->location().shown().c_str(),
                      error.c_str());
         return 1;
     }

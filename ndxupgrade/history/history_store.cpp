@@ -3,11 +3,6 @@
 #include <cstdlib>
 
 namespace ndx {
-namespace {
-
-const std::string kPrefix = "ndxupgrade: history: ";
-
-}  // namespace
 
 HistoryStore::HistoryStore(std::string local, std::optional<DatabaseLocation> shared, Notice notice,
                            std::string localProblem)
@@ -24,7 +19,7 @@ std::string HistoryStore::shownTarget() const
 void HistoryStore::tell(const std::string& key, const std::string& line)
 {
     if (!told_.insert(key).second) return;
-    if (notice_) notice_(kPrefix + line);
+    if (notice_) notice_(kHistoryNoticePrefix + line);
 }
 
 std::unique_ptr<HistoryDatabase> HistoryStore::openLocal()
@@ -76,7 +71,7 @@ bool HistoryStore::sendUnsent(HistoryDatabase& local, HistoryDatabase& shared)
         }
     }
     if (!waiting.empty() && notice_)
-        notice_(kPrefix + std::to_string(waiting.size()) + " kept record(s) sent to " + shared_->shown());
+        notice_(kHistoryNoticePrefix + std::to_string(waiting.size()) + " kept record(s) sent to " + shared_->shown());
     return true;
 }
 
@@ -96,7 +91,9 @@ void HistoryStore::keepForLater(const OperationRecord& record, HistoryDatabase* 
     std::string error;
     if (local && local->insert(record, true, error)) return;
     if (local) tell("local", "cannot write " + local_ + ": " + error);
-    if (notice_) notice_(kPrefix + "the record of this " + record.action + " of " + record.mac + " is lost");
+    if (notice_)
+        notice_(std::string(kHistoryNoticePrefix) + "the record of this " + record.action + " of " + record.mac +
+                " is lost");
 }
 
 bool HistoryStore::write(const OperationRecord& record)
@@ -106,7 +103,9 @@ bool HistoryStore::write(const OperationRecord& record)
     if (!shared_) {
         if (local && local->insert(record, false, error)) return true;
         if (local) tell("local", "cannot write " + local_ + ": " + error);
-        if (notice_) notice_(kPrefix + "the record of this " + record.action + " of " + record.mac + " is lost");
+        if (notice_)
+            notice_(std::string(kHistoryNoticePrefix) + "the record of this " + record.action + " of " + record.mac +
+                    " is lost");
         return false;
     }
     std::unique_ptr<HistoryDatabase> shared = openShared();
