@@ -236,11 +236,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (!c.interface.empty() || !c.local.empty() || !c.remote.empty() || c.batch || c.batchWorker ||
             c.macs.size() > 1)
             return usageError("--history and --export-backup take one --mac at most and no device options");
-        if (!c.mac.empty()) {
-            MacAddress address{};
-            if (!readMacAddress(c.mac, address)) return usageError("not a MAC address: " + c.mac);
-            c.mac = macText(address);
-        }
+        if (!c.mac.empty() && !normalMac(c.mac, c.mac)) return usageError("not a MAC address: " + c.mac);
         for (std::string* date : {&c.since, &c.at})
             if (!date->empty() && !parseUtcDate(*date, *date))
                 return usageError("not a date: " + *date + " (2026-12-08, 2026-12-08T14:30 or 2026-12-08T14:30:05, UTC)");

@@ -248,8 +248,9 @@ std::string TMainForm::typedTarget() const
 {
     std::string text;
     for (QLineEdit* edit : amac_) text += (text.empty() ? "" : "-") + edit->text().trimmed().toStdString();
-    MacAddress mac{};
-    return readMacAddress(text, mac) ? macText(mac) : std::string();
+    std::string target;
+    normalMac(text, target);
+    return target;
 }
 
 std::string TMainForm::interfaceName(QComboBox* combo) const
