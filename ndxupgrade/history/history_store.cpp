@@ -61,8 +61,7 @@ bool HistoryStore::sendUnsent(HistoryDatabase& local, HistoryDatabase& shared)
     }
     for (const OperationRecord& r : waiting) {
         if (!shared.insert(r, false, error)) {
-            tell("shared", "cannot write to " + shared_->shown() + ": " + error + "; records are kept in " + local_ +
-                               " and sent later");
+            tellSharedWriteFailed(error);
             return false;
         }
         if (!local.markSent(r.uid, error)) {
@@ -86,38 +85,37 @@ void HistoryStore::start()
     if (shared && local) sendUnsent(*local, *shared);
 }
 
-void HistoryStore::keepForLater(const OperationRecord& record, HistoryDatabase* local)
+void HistoryStore::tellSharedWriteFailed(const std::string& error)
+{
+    tell("shared", "cannot write to " + shared_->shown() + ": " + error + "; records are kept in " + local_ +
+                       " and sent later");
+}
+
+bool HistoryStore::keepLocally(const OperationRecord& record, HistoryDatabase* local, bool unsent)
 {
     std::string error;
-    if (local && local->insert(record, true, error)) return;
+    if (local && local->insert(record, unsent, error)) return true;
     if (local) tell("local", "cannot write " + local_ + ": " + error);
     if (notice_)
         notice_(std::string(kHistoryNoticePrefix) + "the record of this " + record.action + " of " + record.mac +
                 " is lost");
+    return false;
 }
 
 bool HistoryStore::write(const OperationRecord& record)
 {
     std::unique_ptr<HistoryDatabase> local = openLocal();
-    std::string error;
-    if (!shared_) {
-        if (local && local->insert(record, false, error)) return true;
-        if (local) tell("local", "cannot write " + local_ + ": " + error);
-        if (notice_)
-            notice_(std::string(kHistoryNoticePrefix) + "the record of this " + record.action + " of " + record.mac +
-                    " is lost");
-        return false;
-    }
+    if (!shared_) return keepLocally(record, local.get(), false);
     std::unique_ptr<HistoryDatabase> shared = openShared();
     // What waits goes first, so that the server gets the records in order.
     if (!shared || (local && !sendUnsent(*local, *shared))) {
-        keepForLater(record, local.get());
+        keepLocally(record, local.get(), true);
         return local != nullptr;
     }
+    std::string error;
     if (!shared->insert(record, false, error)) {
-        tell("shared", "cannot write to " + shared_->shown() + ": " + error + "; records are kept in " + local_ +
-                           " and sent later");
-        keepForLater(record, local.get());
+        tellSharedWriteFailed(error);
+        keepLocally(record, local.get(), true);
         return local != nullptr;
     }
     if (local && !local->insert(record, false, error)) tell("local", "cannot write " + local_ + ": " + error);
