@@ -108,15 +108,11 @@ bool HistoryStore::write(const OperationRecord& record)
     if (!shared_) return keepLocally(record, local.get(), false);
     std::unique_ptr<HistoryDatabase> shared = openShared();
     // What waits goes first, so that the server gets the records in order.
-    if (!shared || (local && !sendUnsent(*local, *shared))) {
-        keepLocally(record, local.get(), true);
-        return local != nullptr;
-    }
+    if (!shared || (local && !sendUnsent(*local, *shared))) return keepLocally(record, local.get(), true);
     std::string error;
     if (!shared->insert(record, false, error)) {
         tellSharedWriteFailed(error);
-        keepLocally(record, local.get(), true);
-        return local != nullptr;
+        return keepLocally(record, local.get(), true);
     }
     if (local && !local->insert(record, false, error)) tell("local", "cannot write " + local_ + ": " + error);
     return true;
