@@ -11,11 +11,6 @@ HistoryStore::HistoryStore(std::string local, std::optional<DatabaseLocation> sh
 {
 }
 
-std::string HistoryStore::shownTarget() const
-{
-    return shared_ ? shared_->shown() : "this PC (" + local_ + ")";
-}
-
 void HistoryStore::tell(const std::string& key, const std::string& line)
 {
     if (!told_.insert(key).second) return;

@@ -38,11 +38,6 @@ public:
     // when neither opens.
     std::unique_ptr<HistoryDatabase> openForReading(std::string& error);
 
-    const std::string& localPath() const { return local_; }
-    const std::optional<DatabaseLocation>& shared() const { return shared_; }
-    // "this PC (PATH)" or the shared database's URL.
-    std::string shownTarget() const;
-
 private:
     std::unique_ptr<HistoryDatabase> openLocal();
     std::unique_ptr<HistoryDatabase> openShared();
