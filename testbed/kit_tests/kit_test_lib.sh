@@ -29,6 +29,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kit_test.XXXXXX") || exit 1
 # the user's (~/.local/state).
 XDG_STATE_HOME="$work/state"
 export XDG_STATE_HOME
+# The window keeps its last choice per user (~/.config): the test's own too.
+XDG_CONFIG_HOME="$work/config"
+export XDG_CONFIG_HOME
 unset NDX_HISTORY_DB
 devsim_pid=""
 
