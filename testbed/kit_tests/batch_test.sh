@@ -95,12 +95,7 @@ sleep 0.5
 stop_and_wait INT "$batch"
 echo "--- Ctrl-C"
 cat "$work/out" "$work/err"
-left=""
-for process in /proc/[0-9]*; do
-    case "$(readlink "$process/cwd" 2>/dev/null) $(tr '\0' ' ' 2>/dev/null < "$process/cmdline")" in
-    *"$stopped_run"* | *"$kit"*) left="$left ${process#/proc/}" ;;
-    esac
-done
+left=$(processes_in "$stopped_run" "$kit")
 fleet_stop
 
 check "stopped within the grace time" [ "$took" -lt 60 ]

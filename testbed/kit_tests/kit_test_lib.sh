@@ -136,6 +136,24 @@ wait_for_path() {
     done
 }
 
+# processes_in TEXT...: the pids (on one line) of the processes whose working
+# folder or command line holds one of the TEXTs.
+processes_in() {
+    _procs_found=""
+    for _procs_pid in /proc/[0-9]*; do
+        _procs_where="$(readlink "$_procs_pid/cwd" 2>/dev/null) $(tr '\0' ' ' 2>/dev/null < "$_procs_pid/cmdline")"
+        for _procs_text in "$@"; do
+            case "$_procs_where" in
+            *"$_procs_text"*)
+                _procs_found="$_procs_found ${_procs_pid#/proc/}"
+                break
+                ;;
+            esac
+        done
+    done
+    echo "$_procs_found"
+}
+
 # has_line FILE TEXT: FILE holds TEXT as a whole line.
 has_line() { grep -qxF -- "$2" "$1"; }
 # last_line_is FILE TEXT
