@@ -126,15 +126,19 @@ stop_and_wait() {
     status=$?
 }
 
-# wait_for_path PATH: at most 10 s until PATH exists; false if it never does.
-wait_for_path() {
-    _n=0
-    until [ -e "$1" ]; do
-        [ "$_n" -lt 200 ] || return 1
+# wait_until COMMAND...: at most 10 s, in steps of 0.05 s, until COMMAND
+# succeeds; false if it never does.
+wait_until() {
+    _wait_n=0
+    until "$@"; do
+        [ "$_wait_n" -lt 200 ] || return 1
         sleep 0.05
-        _n=$((_n + 1))
+        _wait_n=$((_wait_n + 1))
     done
 }
+
+# wait_for_path PATH: at most 10 s until PATH exists; false if it never does.
+wait_for_path() { wait_until [ -e "$1" ]; }
 
 # processes_in TEXT...: the pids (on one line) of the processes whose working
 # folder or command line holds one of the TEXTs.

@@ -50,11 +50,7 @@ moment_line() {
 # wait_for_text FILE TEXT: at most 10 s until a line of FILE holds TEXT,
 # and then a moment more, so that the step has begun.
 wait_for_text() {
-    _n=0
-    until grep -qsF -- "$2" "$1" || [ "$_n" -ge 200 ]; do
-        sleep 0.05
-        _n=$((_n + 1))
-    done
+    wait_until grep -qsF -- "$2" "$1"
     sleep 0.3
 }
 # signal_status NAME: 128 + the signal's number.
@@ -124,11 +120,8 @@ hold program_flash.sh
 window=$!
 # Its log shows only at the end; program_flash.sh's temporary folder tells
 # that the script runs.
-n=0
-until [ -n "$(find "$temporary" -name 'program_flash.*' 2>/dev/null)" ] || [ "$n" -ge 200 ]; do
-    sleep 0.05
-    n=$((n + 1))
-done
+program_flash_runs() { [ -n "$(find "$temporary" -name 'program_flash.*' 2>/dev/null)" ]; }
+wait_until program_flash_runs
 sleep 0.3
 stop_and_wait TERM "$window"
 echo "--- window, SIGTERM in program_flash.sh"
