@@ -74,7 +74,9 @@ install_kit() {
     fi
 }
 
-# devsim_start LOG OPTIONS...: the emulator on dv0; waits at most 5 s for it.
+# devsim_start LOG OPTIONS...: the emulator on dv0; waits at most 20 s for it
+# (a ready one ends the wait at once; a loaded machine running the sanitizer
+# build can take seconds to start it).
 devsim_start() {
     _devsim_log="$1"
     shift
@@ -83,7 +85,7 @@ devsim_start() {
     devsim_pid=$!
     _n=0
     until grep -q '^devsim: listening on' "$_devsim_log"; do
-        if ! kill -0 "$devsim_pid" 2>/dev/null || [ "$_n" -ge 100 ]; then
+        if ! kill -0 "$devsim_pid" 2>/dev/null || [ "$_n" -ge 400 ]; then
             echo "FAIL: devsim did not start:"
             cat "$_devsim_log"
             exit 1
