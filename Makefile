@@ -3,6 +3,9 @@
 
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+# Both builds compile through ccache when it is installed.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+CCACHE_LAUNCHERS := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake make g++ pkg-config libpcap-dev libgtest-dev libgmock-dev \
@@ -35,7 +38,7 @@ deps:
 	fi
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
+	cmake -S . -B $(BUILD) $(CCACHE_LAUNCHERS)
 
 configure: $(BUILD)/CMakeCache.txt
 
@@ -81,17 +84,16 @@ package: deps
 # The sanitizer stage: a second build with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer (leak detection on) that runs the whole suite,
 # and the libFuzzer programs built beside it (`make fuzz` runs each for
-# FUZZ_TIME seconds). ccache is used when it is installed.
+# FUZZ_TIME seconds).
 SANITIZE_BUILD ?= build-asan
 SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
 SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
-CCACHE := $(shell command -v ccache 2>/dev/null)
 FUZZ_TIME ?= 60
 
 $(SANITIZE_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	    "-DCMAKE_C_FLAGS=$(SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(SANITIZE_FLAGS)" -DFUZZING=ON \
-	    $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
+	    $(CCACHE_LAUNCHERS)
 
 test-sanitize: deps
 	$(MAKE) $(SANITIZE_BUILD)/CMakeCache.txt

@@ -7,9 +7,12 @@
 #
 # The sanitizer build (-fsanitize in the flags) keeps all but _FORTIFY_SOURCE:
 # its instrumentation takes the place of the libc calls _FORTIFY_SOURCE would
-# check, and the package it makes is checked like any other.
+# check. TOOLSET_FORTIFIED is 1 only where _FORTIFY_SOURCE is added; the
+# package tests get it as FORTIFIED, so the sanitizer build's package is
+# checked for all the hardening but fortified calls (FORTIFIED=0).
 # -DTOOLSET_HARDENING=OFF leaves everything out anywhere.
 option(TOOLSET_HARDENING "Build with the hardening flags" ON)
+set(TOOLSET_FORTIFIED 0)
 if(TOOLSET_HARDENING)
   include(CheckCXXCompilerFlag)
   include(CheckPIESupported)
@@ -18,6 +21,7 @@ if(TOOLSET_HARDENING)
   # _FORTIFY_SOURCE works on optimised code only; a Debug build would warn.
   if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
     add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+    set(TOOLSET_FORTIFIED 1)
   endif()
   foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
     string(MAKE_C_IDENTIFIER "TOOLSET_HAS${flag}" supported)

@@ -73,8 +73,8 @@ std::string searchOptionError(const CommandLine& c, bool windowGiven, bool expec
         return "--expect needs a number of devices from 1 to " + std::to_string(kMaxExpected);
     if (c.action == Action::Find) {
         if (c.interface.empty()) return "--find needs --interface";
-        if (!c.macs.empty() || !c.macList.empty() || !c.local.empty() || !c.remote.empty() || c.allFound ||
-            expectGiven || c.batch || c.batchWorker)
+        // c.batch covers --mac-list, the batch options and --all-found.
+        if (!c.macs.empty() || !c.local.empty() || !c.remote.empty() || expectGiven || c.batch || c.batchWorker)
             return "--find takes only --interface and --window";
         return {};
     }
@@ -233,14 +233,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     if (!lookup && (!c.since.empty() || !c.at.empty() || !c.out.empty() || c.historyFormat != "table"))
         return usageError("--since, --format, --at and --out are for --history and --export-backup");
     if (lookup) {
-        if (!c.interface.empty() || !c.local.empty() || !c.remote.empty() || c.batch || c.batchWorker ||
-            c.macs.size() > 1)
+        if (!c.interface.empty() || !c.local.empty() || !c.remote.empty() || c.batch || c.batchWorker)
             return usageError("--history and --export-backup take one --mac at most and no device options");
-        if (!c.mac.empty()) {
-            MacAddress address{};
-            if (!readMacAddress(c.mac, address)) return usageError("not a MAC address: " + c.mac);
-            c.mac = macText(address);
-        }
+        if (!c.mac.empty() && !normalMac(c.mac, c.mac)) return usageError("not a MAC address: " + c.mac);
         for (std::string* date : {&c.since, &c.at})
             if (!date->empty() && !parseUtcDate(*date, *date))
                 return usageError("not a date: " + *date + " (2026-12-08, 2026-12-08T14:30 or 2026-12-08T14:30:05, UTC)");

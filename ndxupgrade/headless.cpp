@@ -69,9 +69,8 @@ OperationSubject subjectOf(const CommandLine& o, const std::string& base)
     const bool pair = o.action == Action::Diagnose;
     subject.action = pair ? kActionDiagnosis : o.action == Action::Upgrade ? kActionUpgrade : kActionVersionQuery;
     subject.interface = o.interface;
-    MacAddress mac{};
-    if (readMacAddress(pair ? o.local : o.mac, mac)) subject.mac = macText(mac);
-    if (pair && readMacAddress(o.remote, mac)) subject.remoteMac = macText(mac);
+    normalMac(pair ? o.local : o.mac, subject.mac);
+    if (pair) normalMac(o.remote, subject.remoteMac);
     subject.base = base;
     // A batch's device works in its folder inside the run folder.
     if (o.batchWorker) subject.runFolder = std::filesystem::path(base).parent_path().string();

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,34 +38,23 @@ int main(int argc, char* argv[])
     }
 
     // A shared history that is not a database URL is a mistake on the
-    // command line, found before anything starts.
-    ndx::DatabaseLocation historyLocation;
+    // command line, found before anything starts. Without a window the
+    // history's problems go to standard error.
+    std::unique_ptr<ndx::HistoryStore> historyStore;
     std::string historyError;
-    const char* historyVariable = std::getenv("NDX_HISTORY_DB");
-    const std::string historyDb = !command.historyDb.empty() ? command.historyDb
-                                  : historyVariable          ? historyVariable
-                                                             : "";
-    if (!historyDb.empty() && !ndx::parseDatabaseLocation(historyDb, historyLocation, historyError)) {
+    if (!ndx::makeHistoryStore(
+            command.historyDb, "", [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); },
+            historyStore, historyError)) {
         std::fprintf(stderr, "ndxupgrade: %s: %s\n", command.historyDb.empty() ? "NDX_HISTORY_DB" : "--history-db",
                      historyError.c_str());
         return 2;
     }
-    // Without a window the history's problems go to standard error; the
-    // names were checked above.
-    const auto historyStore = [&] {
-        std::unique_ptr<ndx::HistoryStore> store;
-        ndx::makeHistoryStore(
-            command.historyDb, "", [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }, store,
-            historyError);
-        return store;
-    };
 
     // Lookups in the history need no kit and no interface.
     if (command.action == ndx::Action::History || command.action == ndx::Action::ExportBackup) {
         QCoreApplication app(argc, argv);
-        const std::unique_ptr<ndx::HistoryStore> store = historyStore();
-        return command.action == ndx::Action::History ? ndx::printHistory(command, *store, stdout, stderr)
-                                                      : ndx::exportBackup(command, *store, stdout, stderr);
+        return command.action == ndx::Action::History ? ndx::printHistory(command, *historyStore, stdout, stderr)
+                                                      : ndx::exportBackup(command, *historyStore, stdout, stderr);
     }
 
     // One device of a batch leads the group that holds everything it starts,
@@ -96,12 +84,11 @@ int main(int argc, char* argv[])
         const bool find = command.action == ndx::Action::Find;
         ndx::ConsoleMessageBoxes boxes(find ? stderr : stdout);
         ndx::ErrorStreamChildOutput childOutput;
-        const std::unique_ptr<ndx::HistoryStore> history = historyStore();
-        history->start();
+        historyStore->start();
         return ndx::runHeadless(command, base.directory,
                                 {interfaces, runner, boxes, find ? static_cast<ndx::LogMemo&>(errors) : log,
                                  &childOutput, &errors, command.batchWorker ? &errors : nullptr, &errors,
-                                 &ndx::StopSignals::caught, find ? &log : nullptr, history.get()});
+                                 &ndx::StopSignals::caught, find ? &log : nullptr, historyStore.get()});
     }
 
     QApplication app(argc, argv);

@@ -778,27 +778,32 @@ local function classify_query(pinfo, type)
     return record
 end
 
+-- The header template bytes of a query (a request, or a reply in the query's
+-- own form), as far as the frame has them, and whatever follows the query.
+local function add_query_template(subtree, tvb)
+    local template = math.min(tvb:len(), QUERY_SIZE) - 2
+    if template > 0 then subtree:add(f.q_template, tvb(2, template)) end
+    if tvb:len() > QUERY_SIZE then subtree:add(f.h_padding, tvb(QUERY_SIZE)) end
+end
+
 local function dissect_query(tvb, pinfo, tree, record, type)
     local subtree = tree:add(hostif_proto, tvb())
     pinfo.cols.protocol = "HOSTIF"
     add_generated(subtree, f.h_role, record.role)
     if record.role == REQUEST then
-        local template = math.min(tvb:len(), QUERY_SIZE) - 2
-        if template > 0 then subtree:add(f.q_template, tvb(2, template)) end
+        if record.peer then add_generated(subtree, f.h_response_in, record.peer) end
+        add_query_template(subtree, tvb)
         if tvb:len() < QUERY_SIZE then
             subtree:add_proto_expert_info(expert_info.q_truncated, string.format(
                 "Address query ends after %d of its %d bytes", tvb:len(), QUERY_SIZE))
         end
-        if record.peer then add_generated(subtree, f.h_response_in, record.peer) end
-        if tvb:len() > QUERY_SIZE then subtree:add(f.h_padding, tvb(QUERY_SIZE)) end
         pinfo.cols.info = "Device address query"
         return
     end
     if record.peer then add_generated(subtree, f.h_request_in, record.peer) end
     add_generated(subtree, f.q_device, pinfo.dl_src)
-    if type == TYPE_QUERY and tvb:len() > 2 then
-        subtree:add(f.q_template, tvb(2, math.min(tvb:len(), QUERY_SIZE) - 2))
-        if tvb:len() > QUERY_SIZE then subtree:add(f.h_padding, tvb(QUERY_SIZE)) end
+    if type == TYPE_QUERY then
+        add_query_template(subtree, tvb)
     elseif tvb:len() > 2 then
         subtree:add(f.q_answer, tvb(2))
     end

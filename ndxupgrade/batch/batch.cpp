@@ -14,6 +14,7 @@
 #include "core/whole_file.h"
 #include "device_list.h"
 #include "device_outcome.h"
+#include "history/operation_record.h"
 #include "job_pool.h"
 #include "pool_runner.h"
 #include "run_folders.h"
@@ -26,9 +27,6 @@ namespace {
 constexpr std::chrono::milliseconds stopGrace{5000};
 
 const char* const logName = "log.txt";
-
-// How a device's run begins a line about the history.
-const char* const historyNoticePrefix = "ndxupgrade: history: ";
 
 // Each device's log, its reports, and its line as it ends.
 class DeviceRuns : public BatchListener {
@@ -67,7 +65,7 @@ public:
         }
         // A history that cannot be written is the same for every device:
         // told once for the batch.
-        if (!historyNoticeShown_ && text.rfind(historyNoticePrefix, 0) == 0) {
+        if (!historyNoticeShown_ && text.rfind(kHistoryNoticePrefix, 0) == 0) {
             historyNoticeShown_ = true;
             errors_.addLine(text + " (and likewise for the other devices; see their logs)");
         }

@@ -20,15 +20,6 @@ std::string trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// The address in the procedures' form; false when the text is not one.
-bool normalMac(const std::string& text, std::string& mac)
-{
-    MacAddress address{};
-    if (!readMacAddress(text, address)) return false;
-    mac = macText(address);
-    return true;
-}
-
 }  // namespace
 
 bool readMacListText(const std::string& text, const std::string& fileName, std::vector<ListedMac>& macs,

@@ -116,7 +116,7 @@ bool diagnoseClick(Session& session, const MacAddress& local, const MacAddress& 
     content << in.rdbuf();
     SnrReading r = parseSnrText(content.str());
     if (r.valuesRead == 0) return fail(session, nullptr, "Err: Diagnose fail.");
-    if (r.valuesRead >= 1) session.facts.snr = r.snr;
+    session.facts.snr = r.snr;
     if (r.valuesRead >= 2) session.facts.per = r.per;
     if (r.valuesRead >= 3) session.facts.pe = r.pe;
     display.showResults(realDisplayText(r.snr), realDisplayText(r.per), peDisplayText(r.pe));

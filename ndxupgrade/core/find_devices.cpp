@@ -56,8 +56,7 @@ private:
     std::string path_;
 };
 
-}  // namespace
-
+// "device 0a:3f:71:00:00:11", the loader's line for one device.
 bool readDeviceLine(const std::string& line, MacAddress& mac)
 {
     unsigned octets[6];
@@ -70,6 +69,7 @@ bool readDeviceLine(const std::string& line, MacAddress& mac)
     return true;
 }
 
+// "found 3 device(s)", the loader's closing line.
 bool readFoundLine(const std::string& line, int& count)
 {
     int used = 0;
@@ -77,10 +77,13 @@ bool readFoundLine(const std::string& line, int& count)
            static_cast<std::size_t>(used) == line.size() && count >= 0;
 }
 
+// "Found 1 device." / "Found 3 devices."
 std::string foundCountText(std::size_t count)
 {
     return "Found " + std::to_string(count) + (count == 1 ? " device." : " devices.");
 }
+
+}  // namespace
 
 FoundDevices findDevices(Session& session, int windowMs, LogMemo* memo)
 {

@@ -25,15 +25,6 @@ struct FoundDevices {
     std::vector<MacAddress> devices;  // in the order first heard
 };
 
-// "device 0a:3f:71:00:00:11", the loader's line for one device.
-bool readDeviceLine(const std::string& line, MacAddress& mac);
-
-// "found 3 device(s)", the loader's closing line.
-bool readFoundLine(const std::string& line, int& count);
-
-// "Found 1 device." / "Found 3 devices."
-std::string foundCountText(std::size_t count);
-
 // Runs the loader on session.interfaceIp with Tool/find.txt (windowMs 0) or
 // with a script of its own for windowMs (1 to kMaxFindWindowMs), written
 // into Tool/ and removed afterwards. Logs what it does into `memo` and names

@@ -166,6 +166,14 @@ bool readMacAddress(const std::string& text, MacAddress& mac)
     return true;
 }
 
+bool normalMac(const std::string& text, std::string& mac)
+{
+    MacAddress address{};
+    if (!readMacAddress(text, address)) return false;
+    mac = macText(address);
+    return true;
+}
+
 bool TypedMac::key(char c, MacFields& fields)
 {
     if (hexDigit(c) < 0 && c != ':' && c != '-') {

@@ -55,6 +55,10 @@ bool readMacText(const std::string& text, MacFields& fields);
 // false (mac untouched) for a text that the check would refuse.
 bool readMacAddress(const std::string& text, MacAddress& mac);
 
+// readMacAddress, given back as macText: the one form the procedures, the
+// history and the batch lists use. False (mac untouched) as readMacAddress.
+bool normalMac(const std::string& text, std::string& mac);
+
 // The keys typed into the six fields in one go (by hand or by a barcode
 // scanner that types what it reads): once they make a whole address, it
 // fills all six fields, whichever field the typing began in.

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "../history/history_commands.h"
+#include "../history/history_output.h"
 #include "../history/history_store.h"
 
 namespace ndx {
@@ -25,14 +26,6 @@ const char* const kColumns[] = {"Started (UTC)", "Action", "MAC", "Result", "Ste
 QString q(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-QString versionCell(const OperationRecord& r)
-{
-    if (r.action != kActionUpgrade) return q(r.versionAfter);
-    if (r.versionBefore.empty() && r.versionAfter.empty()) return {};
-    return q((r.versionBefore.empty() ? "?" : r.versionBefore) + " -> " +
-             (r.versionAfter.empty() ? "?" : r.versionAfter));
 }
 
 }  // namespace
@@ -127,14 +120,12 @@ void HistoryPage::refresh()
     HistoryTable->setRowCount(static_cast<int>(records_.size()));
     for (std::size_t i = 0; i < records_.size(); ++i) {
         const OperationRecord& r = records_[i];
-        std::string when = r.startedAt.substr(0, 19);
-        if (when.size() == 19) when[10] = ' ';
-        const QString cells[] = {q(when),
+        const QString cells[] = {q(startedToTheSecond(r)),
                                  q(r.action),
-                                 q(r.remoteMac.empty() ? r.mac : r.mac + " to " + r.remoteMac),
+                                 q(devicesText(r)),
                                  q(r.result + (r.unsent ? " (unsent)" : "")),
                                  q(r.failedStep),
-                                 versionCell(r),
+                                 q(versionsText(r, "")),
                                  q(r.backupStatus),
                                  q(r.host)};
         for (int c = 0; c < static_cast<int>(std::size(cells)); ++c)

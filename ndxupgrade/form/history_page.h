@@ -40,8 +40,6 @@ public:
     void setSharedDatabase(const std::string& text);
     // Reads the records again.
     void refresh();
-    // The records shown, newest first.
-    const std::vector<OperationRecord>& records() const { return records_; }
 
 signals:
     // The user typed another shared database ("" for this PC's file).

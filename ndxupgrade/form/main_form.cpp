@@ -228,8 +228,7 @@ void TMainForm::openHistory(const std::string& setting)
     };
     std::string error;
     if (!makeHistoryStore(services_.historyDb, setting, notice, history_, error)) {
-        notice("ndxupgrade: history: " + error);
-        history_.reset();
+        notice(kHistoryNoticePrefix + error);
         return;
     }
     history_->start();
@@ -248,8 +247,9 @@ std::string TMainForm::typedTarget() const
 {
     std::string text;
     for (QLineEdit* edit : amac_) text += (text.empty() ? "" : "-") + edit->text().trimmed().toStdString();
-    MacAddress mac{};
-    return readMacAddress(text, mac) ? macText(mac) : std::string();
+    std::string target;
+    normalMac(text, target);
+    return target;
 }
 
 std::string TMainForm::interfaceName(QComboBox* combo) const
@@ -521,17 +521,15 @@ void TMainForm::restoreLastChoice()
             IFSelectUpgrade->setCurrentIndex(static_cast<int>(i));
             break;
         }
-    MacFields fields;
-    if (!parseFullMac(settings.value(kLastTargetKey).toString().toStdString(), fields)) return;
-    for (std::size_t i = 0; i < fields.size(); ++i) amac_[i]->setText(QString::fromStdString(fields[i]));
+    fillTarget(settings.value(kLastTargetKey).toString().toStdString());
 }
 
 void TMainForm::rememberChoice(const std::string& target)
 {
-    const int index = IFSelectUpgrade->currentIndex();
-    if (index < 0 || static_cast<std::size_t>(index) >= interfaceTable_.size()) return;
+    const std::string interface = interfaceName(IFSelectUpgrade);
+    if (interface.empty()) return;
     QSettings settings = userSettings();
-    settings.setValue(kLastInterfaceKey, QString::fromStdString(interfaceTable_[index].deviceName));
+    settings.setValue(kLastInterfaceKey, QString::fromStdString(interface));
     settings.setValue(kLastTargetKey, QString::fromStdString(target));
 }
 
@@ -832,7 +830,7 @@ void TMainForm::FindBtnClick()
     std::optional<KitLock> kit;
     if (busy_ || !checkFindInputs(selectedIp(IFSelectUpgrade), services_.boxes, interfaceIp_) || !takeKit(kit))
         return;
-    const std::string interface = interfaceTable_[IFSelectUpgrade->currentIndex()].deviceName;
+    const std::string interface = interfaceName(IFSelectUpgrade);
     beginRun("Find", interface);
     QuietLog diagLog(*diagLog_, quiet());
     Session session = makeSession(&diagLog);

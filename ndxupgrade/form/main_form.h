@@ -50,8 +50,8 @@ struct FormServices {
     // What a middle-click pastes (the primary selection); none: the system's.
     std::function<std::string()> primarySelection = {};
     // Keep every operation in the history (history/history_store.h), and
-    // the shared database the command line names ("": the window's setting,
-    // else NDX_HISTORY_DB, else this PC's file).
+    // the shared database the command line names ("": NDX_HISTORY_DB, else
+    // the window's setting, else this PC's file).
     bool history = false;
     std::string historyDb = {};
     // Where Export backup writes; none: a file dialog asks.
@@ -150,7 +150,7 @@ private:
     void finishProcedure(const Session& session, Procedure procedure, const std::string& devices, bool succeeded);
     void showElapsed();
     // The history of this window: the shared database of the command line,
-    // else `setting`, else NDX_HISTORY_DB, else this PC's file.
+    // else NDX_HISTORY_DB, else `setting`, else this PC's file.
     void openHistory(const std::string& setting);
     void changeSharedDatabase(const QString& text);
     std::string typedTarget() const;

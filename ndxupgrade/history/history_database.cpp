@@ -94,8 +94,8 @@ OperationRecord readRecord(const QSqlQuery& q)
     return r;
 }
 
-// What the table of --history and the History page show: a query over a
-// hundred thousand records spends its time converting columns.
+// What the table of --history shows: a query over a hundred thousand
+// records spends its time converting columns.
 // The brief columns come joined into one text per record, cut by a unit
 // separator, which no field holds: one value to convert instead of twelve.
 const char* const kBriefColumns =
@@ -131,6 +131,20 @@ ParameterBackup readBackup(const QSqlQuery& q)
     const QByteArray bytes = q.value(3).toByteArray();
     b.bytes.assign(bytes.begin(), bytes.end());
     return b;
+}
+
+// Runs a prepared query over the backups and takes its first row, if any.
+bool firstBackup(QSqlQuery& q, ParameterBackup& backup, bool& found, std::string& error)
+{
+    if (!q.exec()) {
+        error = failure(q.lastError());
+        return false;
+    }
+    if (q.next()) {
+        backup = readBackup(q);
+        found = true;
+    }
+    return true;
 }
 
 }  // namespace
@@ -397,15 +411,7 @@ bool HistoryDatabase::newestBackup(const std::string& mac, const std::string& at
                   .arg(atOrBefore.empty() ? "" : " AND taken_at <= ?"));
     q.addBindValue(text(mac));
     if (!atOrBefore.empty()) q.addBindValue(text(atOrBefore + ".999Z"));
-    if (!q.exec()) {
-        error = failure(q.lastError());
-        return false;
-    }
-    if (q.next()) {
-        backup = readBackup(q);
-        found = true;
-    }
-    return true;
+    return firstBackup(q, backup, found, error);
 }
 
 bool HistoryDatabase::backupOf(const std::string& uid, ParameterBackup& backup, bool& found, std::string& error)
@@ -415,15 +421,7 @@ bool HistoryDatabase::backupOf(const std::string& uid, ParameterBackup& backup, 
     q.setForwardOnly(true);
     q.prepare("SELECT mac, taken_at, sha256, bytes FROM backups WHERE record_uid = ?");
     q.addBindValue(text(uid));
-    if (!q.exec()) {
-        error = failure(q.lastError());
-        return false;
-    }
-    if (q.next()) {
-        backup = readBackup(q);
-        found = true;
-    }
-    return true;
+    return firstBackup(q, backup, found, error);
 }
 
 }  // namespace ndx

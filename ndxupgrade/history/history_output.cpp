@@ -67,23 +67,32 @@ std::string padded(std::string text, std::size_t width)
 
 std::string tableLine(const OperationRecord& r)
 {
-    // Seconds are enough to read; the full time is in CSV and JSON.
-    std::string when = r.startedAt.substr(0, 19);
-    if (when.size() == 19) when[10] = ' ';
-    std::string versions = r.versionBefore.empty() && r.versionAfter.empty()
-                               ? "-"
-                               : (r.versionBefore.empty() ? "?" : r.versionBefore) + " -> " +
-                                     (r.versionAfter.empty() ? "?" : r.versionAfter);
-    if (r.action != "upgrade") versions = r.versionAfter.empty() ? "-" : r.versionAfter;
     std::string result = r.result;
     if (!r.failedStep.empty()) result += " (" + r.failedStep + ")";
-    std::string mac = r.mac;
-    if (!r.remoteMac.empty()) mac += " to " + r.remoteMac;
-    return padded(when, 20) + padded(r.action, 15) + padded(mac, 19) + padded(result, 30) + padded(versions, 22) +
-           r.host + (r.unsent ? "  (unsent)" : "");
+    return padded(startedToTheSecond(r), 20) + padded(r.action, 15) + padded(devicesText(r), 19) +
+           padded(result, 30) + padded(versionsText(r, "-"), 22) + r.host + (r.unsent ? "  (unsent)" : "");
 }
 
 }  // namespace
+
+std::string startedToTheSecond(const OperationRecord& r)
+{
+    std::string when = r.startedAt.substr(0, 19);
+    if (when.size() == 19) when[10] = ' ';
+    return when;
+}
+
+std::string devicesText(const OperationRecord& r)
+{
+    return r.remoteMac.empty() ? r.mac : r.mac + " to " + r.remoteMac;
+}
+
+std::string versionsText(const OperationRecord& r, const std::string& none)
+{
+    if (r.action != kActionUpgrade) return r.versionAfter.empty() ? none : r.versionAfter;
+    if (r.versionBefore.empty() && r.versionAfter.empty()) return none;
+    return (r.versionBefore.empty() ? "?" : r.versionBefore) + " -> " + (r.versionAfter.empty() ? "?" : r.versionAfter);
+}
 
 bool parseHistoryFormat(const std::string& word, HistoryFormat& format)
 {

@@ -3,11 +3,6 @@
 #include <cstdlib>
 
 namespace ndx {
-namespace {
-
-const std::string kPrefix = "ndxupgrade: history: ";
-
-}  // namespace
 
 HistoryStore::HistoryStore(std::string local, std::optional<DatabaseLocation> shared, Notice notice,
                            std::string localProblem)
@@ -16,15 +11,10 @@ HistoryStore::HistoryStore(std::string local, std::optional<DatabaseLocation> sh
 {
 }
 
-std::string HistoryStore::shownTarget() const
-{
-    return shared_ ? shared_->shown() : "this PC (" + local_ + ")";
-}
-
 void HistoryStore::tell(const std::string& key, const std::string& line)
 {
     if (!told_.insert(key).second) return;
-    if (notice_) notice_(kPrefix + line);
+    if (notice_) notice_(kHistoryNoticePrefix + line);
 }
 
 std::unique_ptr<HistoryDatabase> HistoryStore::openLocal()
@@ -66,8 +56,7 @@ bool HistoryStore::sendUnsent(HistoryDatabase& local, HistoryDatabase& shared)
     }
     for (const OperationRecord& r : waiting) {
         if (!shared.insert(r, false, error)) {
-            tell("shared", "cannot write to " + shared_->shown() + ": " + error + "; records are kept in " + local_ +
-                               " and sent later");
+            tellSharedWriteFailed(error);
             return false;
         }
         if (!local.markSent(r.uid, error)) {
@@ -76,7 +65,7 @@ bool HistoryStore::sendUnsent(HistoryDatabase& local, HistoryDatabase& shared)
         }
     }
     if (!waiting.empty() && notice_)
-        notice_(kPrefix + std::to_string(waiting.size()) + " kept record(s) sent to " + shared_->shown());
+        notice_(kHistoryNoticePrefix + std::to_string(waiting.size()) + " kept record(s) sent to " + shared_->shown());
     return true;
 }
 
@@ -91,35 +80,34 @@ void HistoryStore::start()
     if (shared && local) sendUnsent(*local, *shared);
 }
 
-void HistoryStore::keepForLater(const OperationRecord& record, HistoryDatabase* local)
+void HistoryStore::tellSharedWriteFailed(const std::string& error)
+{
+    tell("shared", "cannot write to " + shared_->shown() + ": " + error + "; records are kept in " + local_ +
+                       " and sent later");
+}
+
+bool HistoryStore::keepLocally(const OperationRecord& record, HistoryDatabase* local, bool unsent)
 {
     std::string error;
-    if (local && local->insert(record, true, error)) return;
+    if (local && local->insert(record, unsent, error)) return true;
     if (local) tell("local", "cannot write " + local_ + ": " + error);
-    if (notice_) notice_(kPrefix + "the record of this " + record.action + " of " + record.mac + " is lost");
+    if (notice_)
+        notice_(std::string(kHistoryNoticePrefix) + "the record of this " + record.action + " of " + record.mac +
+                " is lost");
+    return false;
 }
 
 bool HistoryStore::write(const OperationRecord& record)
 {
     std::unique_ptr<HistoryDatabase> local = openLocal();
-    std::string error;
-    if (!shared_) {
-        if (local && local->insert(record, false, error)) return true;
-        if (local) tell("local", "cannot write " + local_ + ": " + error);
-        if (notice_) notice_(kPrefix + "the record of this " + record.action + " of " + record.mac + " is lost");
-        return false;
-    }
+    if (!shared_) return keepLocally(record, local.get(), false);
     std::unique_ptr<HistoryDatabase> shared = openShared();
     // What waits goes first, so that the server gets the records in order.
-    if (!shared || (local && !sendUnsent(*local, *shared))) {
-        keepForLater(record, local.get());
-        return local != nullptr;
-    }
+    if (!shared || (local && !sendUnsent(*local, *shared))) return keepLocally(record, local.get(), true);
+    std::string error;
     if (!shared->insert(record, false, error)) {
-        tell("shared", "cannot write to " + shared_->shown() + ": " + error + "; records are kept in " + local_ +
-                           " and sent later");
-        keepForLater(record, local.get());
-        return local != nullptr;
+        tellSharedWriteFailed(error);
+        return keepLocally(record, local.get(), true);
     }
     if (local && !local->insert(record, false, error)) tell("local", "cannot write " + local_ + ": " + error);
     return true;

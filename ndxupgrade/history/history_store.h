@@ -38,18 +38,16 @@ public:
     // when neither opens.
     std::unique_ptr<HistoryDatabase> openForReading(std::string& error);
 
-    const std::string& localPath() const { return local_; }
-    const std::optional<DatabaseLocation>& shared() const { return shared_; }
-    // "this PC (PATH)" or the shared database's URL.
-    std::string shownTarget() const;
-
 private:
     std::unique_ptr<HistoryDatabase> openLocal();
     std::unique_ptr<HistoryDatabase> openShared();
     // Sends the local file's unsent records; false when one could not go.
     bool sendUnsent(HistoryDatabase& local, HistoryDatabase& shared);
     void tell(const std::string& key, const std::string& line);
-    void keepForLater(const OperationRecord& record, HistoryDatabase* local);
+    void tellSharedWriteFailed(const std::string& error);
+    // The record into the local file (`unsent`: marked to go to the shared
+    // database later); false, with the record told lost, when it cannot.
+    bool keepLocally(const OperationRecord& record, HistoryDatabase* local, bool unsent);
 
     std::string local_;
     std::optional<DatabaseLocation> shared_;

@@ -46,6 +46,9 @@ inline const char* const kActionUpgrade = "upgrade";
 inline const char* const kActionVersionQuery = "version query";
 inline const char* const kActionDiagnosis = "diagnosis";
 
+// How a line about the history begins, wherever it is printed.
+inline const char* const kHistoryNoticePrefix = "ndxupgrade: history: ";
+
 // Where a finished operation's record goes.
 class RecordSink {
 public:

@@ -31,6 +31,20 @@ std::string userName()
     return std::to_string(::geteuid());
 }
 
+// The kit a base directory uses: the base itself, or for a batch's device
+// folder (whose Tool/ holds links) the kit the links lead to.
+std::string kitDirectoryOf(const std::string& base)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path connect = fs::path(base) / "Tool" / "connect.txt";
+    if (fs::is_symlink(connect, ec)) {
+        const fs::path target = fs::canonical(connect, ec);
+        if (!ec) return target.parent_path().parent_path().string();
+    }
+    return base;
+}
+
 }  // namespace
 
 std::string sha256Hex(const std::vector<std::uint8_t>& bytes)
@@ -46,18 +60,6 @@ std::string fileSha256Hex(const std::string& path)
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (!hash.addData(&file)) return {};
     return hash.result().toHex().toStdString();
-}
-
-std::string kitDirectoryOf(const std::string& base)
-{
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path connect = fs::path(base) / "Tool" / "connect.txt";
-    if (fs::is_symlink(connect, ec)) {
-        const fs::path target = fs::canonical(connect, ec);
-        if (!ec) return target.parent_path().parent_path().string();
-    }
-    return base;
 }
 
 OperationTrace::OperationTrace(OperationSubject subject) : subject_(std::move(subject)), started_(WallClock::now()) {}

@@ -34,10 +34,6 @@ private:
     LogTail tail_;
 };
 
-// The kit a base directory uses: the base itself, or for a batch's device
-// folder (whose Tool/ holds links) the kit the links lead to.
-std::string kitDirectoryOf(const std::string& base);
-
 // Lower-case hex SHA-256 of the bytes, or of a file's content ("" when the
 // file cannot be read).
 std::string sha256Hex(const std::vector<std::uint8_t>& bytes);

@@ -17,8 +17,6 @@ public:
     PrivateTempDirectory(const PrivateTempDirectory&) = delete;
     PrivateTempDirectory& operator=(const PrivateTempDirectory&) = delete;
 
-    const std::string& path() const { return path_; }  // "" when none was made
-
 private:
     std::string path_;
     std::string previous_;

@@ -492,6 +492,35 @@ TEST_F(History, UnreachableSharedDatabaseKeepsRecordsLocally)
     EXPECT_EQ(reading->location().path, file().string());
 }
 
+// A local file that opens but refuses the record: with or without a shared
+// database that cannot take it, the record is kept nowhere, and write says
+// so rather than report it kept.
+TEST_F(History, RecordKeptNowhereIsNotReportedWritten)
+{
+    std::string error;
+    {
+        HistoryDatabase db(fileAt(file()));
+        ASSERT_TRUE(db.open(error)) << error;
+    }
+    {
+        RawFile raw(file());
+        ASSERT_TRUE(
+            raw.run("CREATE TRIGGER refuse BEFORE INSERT ON operations BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    }
+    DatabaseLocation server;
+    ASSERT_TRUE(parseDatabaseLocation("postgresql://line@127.0.0.1:1/history", server, error));
+    for (const std::optional<DatabaseLocation>& shared : {std::optional<DatabaseLocation>(), std::optional(server)}) {
+        SCOPED_TRACE(shared ? "unreachable shared database" : "no shared database");
+        std::vector<std::string> notices;
+        HistoryStore store(file().string(), shared, [&](const std::string& line) { notices.push_back(line); });
+        EXPECT_FALSE(store.write(record("lost-1", "0A-3F-71-00-00-07", "2026-04-01T08:00:00.000Z")));
+        ASSERT_FALSE(notices.empty());
+        EXPECT_EQ(notices.back(), "ndxupgrade: history: the record of this upgrade of 0A-3F-71-00-00-07 is lost");
+    }
+    RawFile raw(file());
+    EXPECT_EQ(raw.value("SELECT COUNT(*) FROM operations").toInt(), 0);
+}
+
 // What the record of an operation says, from the session the procedure
 // left.
 TEST_F(History, RecordOfAnUpgrade)

@@ -20,7 +20,8 @@ status=$?
 # N: lines that repeat the overrides' comments.
 grep -v -e 'running with root privileges' -e '^N: ' "$report" | sort > "$PACKAGE_OUT/lintian.tags"
 
-sort > "$PACKAGE_OUT/lintian.expected" <<EXPECTED
+{
+    cat <<EXPECTED
 O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/backup.txt]
 O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/connect.txt]
 O: $PACKAGE_NAME: package-contains-documentation-outside-usr-share-doc [usr/$KIT_DIR/Tool/find.txt]
@@ -29,15 +30,13 @@ O: $PACKAGE_NAME: spelling-error-in-binary UNKOWN UNKNOWN [usr/bin/hostlink]
 O: $PACKAGE_NAME: spelling-error-in-binary boundry boundary [usr/bin/imgbuild]
 O: $PACKAGE_NAME: spelling-error-in-binary occured occurred [usr/bin/tabgen]
 EXPECTED
-if [ "${FORTIFIED:-1}" = 0 ]; then
-    {
+    if [ "${FORTIFIED:-1}" = 0 ]; then
         for program in hostlink imgbuild ndxupgrade tabgen; do
             echo "I: $PACKAGE_NAME: hardening-no-fortify-functions [usr/bin/$program]"
         done
         echo "I: $PACKAGE_NAME-testbed: hardening-no-fortify-functions [usr/bin/devsim]"
-    } >> "$PACKAGE_OUT/lintian.expected"
-    sort -o "$PACKAGE_OUT/lintian.expected" "$PACKAGE_OUT/lintian.expected"
-fi
+    fi
+} | sort > "$PACKAGE_OUT/lintian.expected"
 
 cat "$PACKAGE_OUT/lintian.tags"
 if [ "$status" -ne 0 ]; then

@@ -84,23 +84,16 @@ fleet_ready || exit 1
     --mac 0A-3F-71-00-00-21 --mac 0A-3F-71-00-00-22 --mac 0A-3F-71-00-00-23 --run-dir "$stopped_run") \
     > "$work/out" 2> "$work/err" < /dev/null &
 batch=$!
-n=0
-until grep -qs 'start to upgrade :' "$stopped_run/0A-3F-71-00-00-21/log.txt" &&
-    grep -qs 'start to upgrade :' "$stopped_run/0A-3F-71-00-00-22/log.txt"; do
-    [ "$n" -lt 200 ] || break
-    sleep 0.05
-    n=$((n + 1))
-done
+both_programming() {
+    grep -qs 'start to upgrade :' "$stopped_run/0A-3F-71-00-00-21/log.txt" &&
+        grep -qs 'start to upgrade :' "$stopped_run/0A-3F-71-00-00-22/log.txt"
+}
+wait_until both_programming
 sleep 0.5
 stop_and_wait INT "$batch"
 echo "--- Ctrl-C"
 cat "$work/out" "$work/err"
-left=""
-for process in /proc/[0-9]*; do
-    case "$(readlink "$process/cwd" 2>/dev/null) $(tr '\0' ' ' 2>/dev/null < "$process/cmdline")" in
-    *"$stopped_run"* | *"$kit"*) left="$left ${process#/proc/}" ;;
-    esac
-done
+left=$(processes_in "$stopped_run" "$kit")
 fleet_stop
 
 check "stopped within the grace time" [ "$took" -lt 60 ]

@@ -26,7 +26,7 @@ mailbox_commands() {
 }
 # history ARGS...: the history of this test's station, as CSV.
 history() { (cd "$kit" && ./ndxupgrade --history --format csv "$@"); }
-# field N: the Nth CSV field of the newest record (fields without commas).
+# newest_field N: the Nth CSV field of the newest record (fields without commas).
 newest_field() { history | sed -n 2p | cut -d, -f"$1"; }
 
 # --- What the device holds before anything is written, as devsim dumps it.

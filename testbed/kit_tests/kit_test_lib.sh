@@ -29,6 +29,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kit_test.XXXXXX") || exit 1
 # the user's (~/.local/state).
 XDG_STATE_HOME="$work/state"
 export XDG_STATE_HOME
+# The window keeps its last choice per user (~/.config): the test's own too.
+XDG_CONFIG_HOME="$work/config"
+export XDG_CONFIG_HOME
 unset NDX_HISTORY_DB
 devsim_pid=""
 
@@ -71,7 +74,9 @@ install_kit() {
     fi
 }
 
-# devsim_start LOG OPTIONS...: the emulator on dv0; waits at most 5 s for it.
+# devsim_start LOG OPTIONS...: the emulator on dv0; waits at most 20 s for it
+# (a ready one ends the wait at once; a loaded machine running the sanitizer
+# build can take seconds to start it).
 devsim_start() {
     _devsim_log="$1"
     shift
@@ -80,7 +85,7 @@ devsim_start() {
     devsim_pid=$!
     _n=0
     until grep -q '^devsim: listening on' "$_devsim_log"; do
-        if ! kill -0 "$devsim_pid" 2>/dev/null || [ "$_n" -ge 100 ]; then
+        if ! kill -0 "$devsim_pid" 2>/dev/null || [ "$_n" -ge 400 ]; then
             echo "FAIL: devsim did not start:"
             cat "$_devsim_log"
             exit 1
@@ -123,14 +128,36 @@ stop_and_wait() {
     status=$?
 }
 
-# wait_for_path PATH: at most 10 s until PATH exists; false if it never does.
-wait_for_path() {
-    _n=0
-    until [ -e "$1" ]; do
-        [ "$_n" -lt 200 ] || return 1
+# wait_until COMMAND...: at most 10 s, in steps of 0.05 s, until COMMAND
+# succeeds; false if it never does.
+wait_until() {
+    _wait_n=0
+    until "$@"; do
+        [ "$_wait_n" -lt 200 ] || return 1
         sleep 0.05
-        _n=$((_n + 1))
+        _wait_n=$((_wait_n + 1))
     done
+}
+
+# wait_for_path PATH: at most 10 s until PATH exists; false if it never does.
+wait_for_path() { wait_until [ -e "$1" ]; }
+
+# processes_in TEXT...: the pids (on one line) of the processes whose working
+# folder or command line holds one of the TEXTs.
+processes_in() {
+    _procs_found=""
+    for _procs_pid in /proc/[0-9]*; do
+        _procs_where="$(readlink "$_procs_pid/cwd" 2>/dev/null) $(tr '\0' ' ' 2>/dev/null < "$_procs_pid/cmdline")"
+        for _procs_text in "$@"; do
+            case "$_procs_where" in
+            *"$_procs_text"*)
+                _procs_found="$_procs_found ${_procs_pid#/proc/}"
+                break
+                ;;
+            esac
+        done
+    done
+    echo "$_procs_found"
 }
 
 # has_line FILE TEXT: FILE holds TEXT as a whole line.

@@ -47,24 +47,10 @@ moment_line() {
     reset) echo "Reset target :" ;;
     esac
 }
-# leftovers: processes of the kit or the runs, by working folder or command line.
-leftovers() {
-    _left=""
-    for _process in /proc/[0-9]*; do
-        case "$(readlink "$_process/cwd" 2>/dev/null) $(tr '\0' ' ' 2>/dev/null < "$_process/cmdline")" in
-        *"$kit"* | *"$work/run-"*) _left="$_left ${_process#/proc/}" ;;
-        esac
-    done
-    echo "$_left"
-}
 # wait_for_text FILE TEXT: at most 10 s until a line of FILE holds TEXT,
 # and then a moment more, so that the step has begun.
 wait_for_text() {
-    _n=0
-    until grep -qsF -- "$2" "$1" || [ "$_n" -ge 200 ]; do
-        sleep 0.05
-        _n=$((_n + 1))
-    done
+    wait_until grep -qsF -- "$2" "$1"
     sleep 0.3
 }
 # signal_status NAME: 128 + the signal's number.
@@ -80,7 +66,7 @@ clean_end() {
     check "$1: ended within the grace time" [ "$took" -lt 60 ]
     check "$1: no plain parameter file" [ -z "$(find "$kit" "$work"/run-* -name prm_NDX470.inf 2>/dev/null)" ]
     check "$1: no temporary file or folder" [ -z "$(ls -A "$temporary")" ]
-    check "$1: no process left" [ -z "$(leftovers)" ]
+    check "$1: no process left" [ -z "$(processes_in "$kit" "$work/run-")" ]
 }
 upgraded_line() {
     echo "Err: SIG$1 stopped the upgrade of $2 in stage $3; the flash may be half-programmed: upgrade the device again."
@@ -134,11 +120,8 @@ hold program_flash.sh
 window=$!
 # Its log shows only at the end; program_flash.sh's temporary folder tells
 # that the script runs.
-n=0
-until [ -n "$(find "$temporary" -name 'program_flash.*' 2>/dev/null)" ] || [ "$n" -ge 200 ]; do
-    sleep 0.05
-    n=$((n + 1))
-done
+program_flash_runs() { [ -n "$(find "$temporary" -name 'program_flash.*' 2>/dev/null)" ]; }
+wait_until program_flash_runs
 sleep 0.3
 stop_and_wait TERM "$window"
 echo "--- window, SIGTERM in program_flash.sh"

@@ -9,8 +9,10 @@
 #
 #   fleet_start LOGDIR MAC [DEVSIM OPTIONS...]   one more device; its output
 #                                               in LOGDIR/devsim-MAC.log
-#   fleet_ready                                  waits (at most 5 s) until
-#                                               every device listens
+#   fleet_ready                                  waits (at most 20 s: a
+#                                               loaded machine can take
+#                                               seconds) until every device
+#                                               listens
 #   fleet_stop                                   ends them all (SIGTERM, so
 #                                               that they write their flash
 #                                               files; SIGKILL after 5 s)
@@ -32,7 +34,7 @@ fleet_ready() {
     _fleet_n=0
     for _fleet_log in $fleet_logs; do
         until grep -q '^devsim: listening on' "$_fleet_log"; do
-            if [ "$_fleet_n" -ge 100 ]; then
+            if [ "$_fleet_n" -ge 400 ]; then
                 echo "devsim did not start:"
                 cat "$_fleet_log"
                 return 1

@@ -7,7 +7,8 @@
 #   run_in_netns.sh [--devsim "OPTIONS"] [--timeout SECONDS] -- COMMAND [ARGS...]
 #
 # With --devsim, build/bin/devsim is started on dv0 with the options (split at
-# blanks) and the command runs once its ready line has appeared. The command's
+# blanks) and the command runs once its ready line has appeared (at most 20 s
+# later: a loaded machine can take seconds to start it). The command's
 # exit status is the script's. Exit status 77 means namespaces are unavailable
 # here (the test is skipped).
 #
@@ -89,7 +90,7 @@ if [ "$use_devsim" = 1 ]; then
     devsim_pid=$!
     n=0
     until grep -q '^devsim: listening on' "$ready"; do
-        if ! kill -0 "$devsim_pid" 2>/dev/null || [ $n -ge 100 ]; then
+        if ! kill -0 "$devsim_pid" 2>/dev/null || [ $n -ge 400 ]; then
             echo "devsim did not start:"; cat "$ready"
             [ -n "${DEVSIM_LOG:-}" ] || rm -f "$ready"
             exit 1

@@ -113,15 +113,6 @@ decodes_cleanly() {
     fi
 }
 
-# none_malformed CAPTURE: counts the frames and those flagged malformed, and
-# says so; fails unless none is.
-none_malformed() {
-    decode "$work/all.txt" -r "$1" -T fields -e frame.number -e _ws.malformed || return 1
-    _malformed=$(awk -F '\t' '$2 != ""' "$work/all.txt" | wc -l)
-    echo "  $(wc -l < "$work/all.txt") frames decoded, $_malformed malformed"
-    [ "$_malformed" -eq 0 ]
-}
-
 # filter_counts CAPTURE FILTER SUBSET EXPECTED: FILTER matches frames and
 # SUBSET matches EXPECTED of them (a number, or "same": all of them).
 filter_counts() {
