@@ -4,6 +4,13 @@
 
 namespace ndx {
 
+namespace {
+
+// Where records wait for the server, as the notices name it.
+std::string localShown(const std::string& local) { return local.empty() ? "no local file" : local; }
+
+}  // namespace
+
 HistoryStore::HistoryStore(std::string local, std::optional<DatabaseLocation> shared, Notice notice,
                            std::string localProblem)
     : local_(std::move(local)), shared_(std::move(shared)), notice_(std::move(notice)),
@@ -42,7 +49,7 @@ std::unique_ptr<HistoryDatabase> HistoryStore::openShared()
         return db;
     }
     tell("shared", "cannot reach " + shared_->shown() + ": " + error + "; records are kept in " +
-                       (local_.empty() ? std::string("no local file") : local_) + " and sent later");
+                       localShown(local_) + " and sent later");
     return nullptr;
 }
 
@@ -82,8 +89,8 @@ void HistoryStore::start()
 
 void HistoryStore::tellSharedWriteFailed(const std::string& error)
 {
-    tell("shared", "cannot write to " + shared_->shown() + ": " + error + "; records are kept in " + local_ +
-                       " and sent later");
+    tell("shared", "cannot write to " + shared_->shown() + ": " + error + "; records are kept in " +
+                       localShown(local_) + " and sent later");
 }
 
 bool HistoryStore::keepLocally(const OperationRecord& record, HistoryDatabase* local, bool unsent)

@@ -521,6 +521,30 @@ TEST_F(History, RecordKeptNowhereIsNotReportedWritten)
     EXPECT_EQ(raw.value("SELECT COUNT(*) FROM operations").toInt(), 0);
 }
 
+// A shared database that refuses the record on a PC without a local file:
+// the notice names no file to keep it in, and the record is lost.
+TEST_F(History, SharedWriteRefusedWithoutALocalFileNamesNoFile)
+{
+    std::string error;
+    {
+        HistoryDatabase db(fileAt(file()));
+        ASSERT_TRUE(db.open(error)) << error;
+    }
+    {
+        RawFile raw(file());
+        ASSERT_TRUE(
+            raw.run("CREATE TRIGGER refuse BEFORE INSERT ON operations BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    }
+    std::vector<std::string> notices;
+    HistoryStore store("", fileAt(file()), [&](const std::string& line) { notices.push_back(line); });
+    EXPECT_FALSE(store.write(record("lost-2", "0A-3F-71-00-00-07", "2026-04-01T08:00:00.000Z")));
+    ASSERT_GE(notices.size(), 2u);
+    const std::string& refused = notices[notices.size() - 2];
+    EXPECT_EQ(refused.rfind("ndxupgrade: history: cannot write to ", 0), 0u) << refused;
+    EXPECT_NE(refused.find("; records are kept in no local file and sent later"), std::string::npos) << refused;
+    EXPECT_EQ(notices.back(), "ndxupgrade: history: the record of this upgrade of 0A-3F-71-00-00-07 is lost");
+}
+
 // What the record of an operation says, from the session the procedure
 // left.
 TEST_F(History, RecordOfAnUpgrade)
