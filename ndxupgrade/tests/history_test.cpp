@@ -99,6 +99,17 @@ private:
 class History : public ::testing::Test {
 protected:
     fs::path file() const { return scratch.root / "state/history.sqlite"; }
+    // A history file that opens but refuses every record, as a full disk would.
+    void makeFileRefuseRecords() const
+    {
+        std::string error;
+        {
+            HistoryDatabase db(fileAt(file()));
+            ASSERT_TRUE(db.open(error)) << error;
+        }
+        RawFile raw(file());
+        ASSERT_TRUE(raw.run("CREATE TRIGGER refuse BEFORE INSERT ON operations BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    }
     TempBase scratch;
 };
 
@@ -497,16 +508,8 @@ TEST_F(History, UnreachableSharedDatabaseKeepsRecordsLocally)
 // so rather than report it kept.
 TEST_F(History, RecordKeptNowhereIsNotReportedWritten)
 {
+    ASSERT_NO_FATAL_FAILURE(makeFileRefuseRecords());
     std::string error;
-    {
-        HistoryDatabase db(fileAt(file()));
-        ASSERT_TRUE(db.open(error)) << error;
-    }
-    {
-        RawFile raw(file());
-        ASSERT_TRUE(
-            raw.run("CREATE TRIGGER refuse BEFORE INSERT ON operations BEGIN SELECT RAISE(ABORT, 'full'); END"));
-    }
     DatabaseLocation server;
     ASSERT_TRUE(parseDatabaseLocation("postgresql://line@127.0.0.1:1/history", server, error));
     for (const std::optional<DatabaseLocation>& shared : {std::optional<DatabaseLocation>(), std::optional(server)}) {
@@ -525,16 +528,7 @@ TEST_F(History, RecordKeptNowhereIsNotReportedWritten)
 // the notice names no file to keep it in, and the record is lost.
 TEST_F(History, SharedWriteRefusedWithoutALocalFileNamesNoFile)
 {
-    std::string error;
-    {
-        HistoryDatabase db(fileAt(file()));
-        ASSERT_TRUE(db.open(error)) << error;
-    }
-    {
-        RawFile raw(file());
-        ASSERT_TRUE(
-            raw.run("CREATE TRIGGER refuse BEFORE INSERT ON operations BEGIN SELECT RAISE(ABORT, 'full'); END"));
-    }
+    ASSERT_NO_FATAL_FAILURE(makeFileRefuseRecords());
     std::vector<std::string> notices;
     HistoryStore store("", fileAt(file()), [&](const std::string& line) { notices.push_back(line); });
     EXPECT_FALSE(store.write(record("lost-2", "0A-3F-71-00-00-07", "2026-04-01T08:00:00.000Z")));
